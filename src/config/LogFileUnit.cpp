@@ -1,0 +1,36 @@
+#include "config/LogFileUnit.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "config/SysOptionUnit.h"
+#include "platform/DateTime.h"
+
+TLogFile* LogFile = nullptr;
+
+TLogFile::TLogFile(const std::string& fileName) : FileName(fileName) {}
+
+void TLogFile::AddLog(const std::string& text) {
+  if (SysOption != nullptr && !SysOption->WriteLog) return;
+  const std::string entry = FormatDateTime("yyyy-mm-dd hh:nn:ss ", Now()) + text + "\r\n";
+
+  std::lock_guard<std::mutex> guard(FLock);
+  const int fd = ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  // One write for the whole entry, so that a reader (or another process appending) never sees
+  // half a line from us unless the disk fills up in the middle of it.
+  size_t done = 0;
+  while (done < entry.size()) {
+    const ssize_t n = ::write(fd, entry.data() + done, entry.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
+}
+
+std::string LogFileNameFor(const std::string& directory, double startDay) {
+  return directory + FormatDateTime("yyyymmdd", startDay) + ".LOG";
+}

@@ -1,0 +1,131 @@
+#include "config/LogFileUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "config/SysOptionUnit.h"
+#include "platform/DateTime.h"
+#include "support/ReadOnly.h"
+#include "support/TempDir.h"
+
+namespace {
+
+class LogFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FOptions = std::make_unique<TSysOption>(FDir.File("Option.ini"));
+    FSaved = SysOption;
+    SysOption = FOptions.get();
+  }
+  void TearDown() override { SysOption = FSaved; }
+
+  // The file's lines, each without its CR LF; fails the test on a line not ended by CR LF.
+  std::vector<std::string> Lines(const std::string& path) {
+    const std::string bytes = ReadFileBytes(path);
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < bytes.size()) {
+      const size_t end = bytes.find("\r\n", start);
+      if (end == std::string::npos) {
+        ADD_FAILURE() << "line without CR LF: " << bytes.substr(start);
+        break;
+      }
+      lines.push_back(bytes.substr(start, end - start));
+      start = end + 2;
+    }
+    return lines;
+  }
+
+  TempDir FDir;
+  std::unique_ptr<TSysOption> FOptions;
+  TSysOption* FSaved = nullptr;
+};
+
+const std::regex kStamp(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} )");
+
+TEST_F(LogFileTest, EntriesAreTimeStampedLinesEndedByCrLf) {
+  TLogFile log(FDir.File("20240105.LOG"));
+  EXPECT_FALSE(FileExists(log.FileName)) << "construction touches no file";
+
+  const TDateTime before = Now();
+  log.AddLog("abc");
+  log.AddLog("");
+  log.AddLog("收到消息: \r\n<R type=\"ReadCard\"/>");
+  const std::vector<std::string> lines = Lines(log.FileName);
+  ASSERT_EQ(lines.size(), 4u);
+
+  ASSERT_TRUE(std::regex_search(lines[0], kStamp)) << lines[0];
+  EXPECT_EQ(lines[0].substr(20), "abc");
+  const TDateTime stamped = StrToDateTime(lines[0].substr(0, 19));
+  EXPECT_NEAR(stamped, before, 2.0 / 86400);
+
+  EXPECT_EQ(lines[1].size(), 20u) << "an empty text leaves the stamp and its blank";
+  EXPECT_TRUE(std::regex_search(lines[1], kStamp));
+  // Only the first line of a multi-line text carries the stamp.
+  EXPECT_EQ(lines[2].substr(20), "收到消息: ");
+  EXPECT_EQ(lines[3], "<R type=\"ReadCard\"/>");
+}
+
+TEST_F(LogFileTest, AppendsToAnExistingFileWithoutAByteOrderMark) {
+  WriteFileBytes(FDir.File("day.LOG"), "earlier\r\n");
+  TLogFile log(FDir.File("day.LOG"));
+  log.AddLog("later");
+  const std::string bytes = ReadFileBytes(log.FileName);
+  EXPECT_EQ(bytes.rfind("earlier\r\n", 0), 0u);
+  EXPECT_EQ(bytes.substr(bytes.size() - 7), "later\r\n");
+}
+
+TEST_F(LogFileTest, WriteLogOffCreatesAndWritesNothing) {
+  FOptions->WriteLog = false;
+  TLogFile log(FDir.File("off.LOG"));
+  log.AddLog("nothing");
+  EXPECT_FALSE(FileExists(log.FileName));
+}
+
+TEST_F(LogFileTest, InputOutputFailuresAreAbsorbed) {
+  TNoFileOverride asAUser;
+  // A read-only log file, and a log in a folder that cannot be written.
+  WriteFileBytes(FDir.File("ro.LOG"), "kept\r\n");
+  MakeReadOnly(FDir.File("ro.LOG"));
+  TLogFile readOnly(FDir.File("ro.LOG"));
+  EXPECT_NO_THROW(readOnly.AddLog("dropped"));
+  EXPECT_EQ(ReadFileBytes(readOnly.FileName), "kept\r\n");
+
+  TLogFile missingFolder(FDir.File("no/such/folder/x.LOG"));
+  EXPECT_NO_THROW(missingFolder.AddLog("dropped"));
+}
+
+TEST_F(LogFileTest, ConcurrentWritersLoseNoEntry) {
+  TLogFile log(FDir.File("busy.LOG"));
+  constexpr int kThreads = 8, kEntries = 250;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&log, t] {
+      for (int i = 0; i < kEntries; ++i) log.AddLog("t" + std::to_string(t) + " e" + std::to_string(i));
+    });
+  }
+  for (auto& th : threads) th.join();
+
+  const std::vector<std::string> lines = Lines(log.FileName);
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kEntries));
+  std::set<std::string> seen;
+  for (const std::string& line : lines) {
+    ASSERT_TRUE(std::regex_search(line, kStamp)) << line;
+    seen.insert(line.substr(20));
+  }
+  EXPECT_EQ(seen.size(), lines.size()) << "every entry appears exactly once, none interleaved";
+}
+
+TEST(LogFileNameTest, IsTheStartDayBesideTheExecutable) {
+  EXPECT_EQ(LogFileNameFor("/opt/host/", EncodeDateTime({2024, 1, 5, 23, 59, 0, 0})),
+            "/opt/host/20240105.LOG");
+  EXPECT_EQ(LogFileNameFor("/opt/host/", EncodeDateTime({2025, 12, 31, 0, 0, 0, 0})),
+            "/opt/host/20251231.LOG");
+}
+
+}  // namespace
