@@ -10,6 +10,7 @@
 #include "config/OptionUnit.h"
 #include "config/SysOptionUnit.h"
 #include "platform/DateTime.h"
+#include "store/DoorlockRecordManagerUnit.h"
 
 std::atomic<int> InterfaceKind{0};
 
@@ -18,6 +19,7 @@ namespace {
 std::unique_ptr<TOption> GOption;
 std::unique_ptr<TSysOption> GSysOption;
 std::unique_ptr<TLogFile> GLogFile;
+std::unique_ptr<TDoorlockRecordManager> GDoorlockRecordManager;
 }  // namespace
 
 std::string ExecutableDirectory() {
@@ -41,9 +43,21 @@ void InitializeUnits(const std::string& directory) {
 
   GLogFile = std::make_unique<TLogFile>(LogFileNameFor(directory, Now()));
   LogFile = GLogFile.get();
+
+  // COM for the main thread as a single-threaded apartment goes here, before the store and
+  // undone in FinalizeUnits after it; there is no COM on Linux, so nothing is done.
+  // The store logs its own opening failure and stays closed; start-up goes on regardless, and
+  // each store operation tries to open it again.
+  GDoorlockRecordManager = std::make_unique<TDoorlockRecordManager>(directory + "Client.db");
+  DoorlockRecordManager = GDoorlockRecordManager.get();
+  DoorlockRecordManager->Open();
 }
 
 void FinalizeUnits() {
+  DoorlockRecordManager = nullptr;
+  GDoorlockRecordManager.reset();
+  // Here COM would be uninitialised for the main thread (see InitializeUnits).
+
   LogFile = nullptr;
   GLogFile.reset();
   // Option and SysOption stay alive until the next InitializeUnits or the end of the process:
