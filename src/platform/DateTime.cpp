@@ -9,7 +9,7 @@
 namespace {
 
 // Days from 0000-03-01 based civil calendar (proleptic Gregorian) to a day number.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+constexpr int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -31,7 +31,7 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
   year = static_cast<int>(y + (month <= 2));
 }
 
-const int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
+constexpr int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
 constexpr int64_t kMsPerDay = 86400000;
 
 bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
@@ -158,8 +158,9 @@ TDateTime Now() {
                                     static_cast<int>(ts.tv_nsec / 1000000)));
 }
 
-TDateTime IncMinutes(TDateTime value, int minutes) {
-  return (value * 1440.0 + minutes) / 1440.0;
+TDateTime IncMinutes(TDateTime value, std::int64_t minutes) {
+  const long double shifted = (static_cast<long double>(value) * 1440.0L + minutes) / 1440.0L;
+  return static_cast<TDateTime>(shifted);
 }
 
 std::string FormatDateTime(const std::string& format, TDateTime value) {

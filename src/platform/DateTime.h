@@ -37,8 +37,9 @@ TDateTimeParts DecodeDateTime(TDateTime value);
 // The current local date and time, to the millisecond.
 TDateTime Now();
 
-// The value shifted by a number of minutes, computed as (V x 1440 + M) / 1440.
-TDateTime IncMinutes(TDateTime value, int minutes);
+// The value shifted by a number of minutes, computed as (V x 1440 + M) / 1440 in extended
+// precision.
+TDateTime IncMinutes(TDateTime value, std::int64_t minutes);
 
 // Formats a value by a pattern of letters, matched without regard to case:
 //   yyyy four-digit year, yy two-digit year, mm / m month, dd / d day,
