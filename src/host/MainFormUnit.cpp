@@ -18,9 +18,15 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "config/ChangePasswordFormUnit.h"
+#include "config/CheckPasswordFormUnit.h"
+#include "doorlock/BaseDoorlockUnit.h"
+#include "doorlock/DoorlockTestFormUnit.h"
 #include "host/AboutFormUnit.h"
 #include "host/MessageDlgFormUnit.h"
+#include "host/RequestListenerUnit.h"
 #include "host/StartupUnit.h"
+#include "platform/TcpServer.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -82,6 +88,7 @@ QIcon DrawImage(int index) {
 // safely touch; the window then closes without the password.
 int GSignalPipe[2] = {-1, -1};
 bool GShutdownRequested = false;
+bool GThreadsOutlivedStop = false;
 
 void OnSignal(int) {
   const char byte = 1;
@@ -208,13 +215,37 @@ void TMainForm::FormCreate() {
 
 void TMainForm::FormDestroy() { StopServer(); }
 
-void TMainForm::StartServer() {}
+void TMainForm::StartServer() {
+  TCPServer = std::make_unique<TTcpServer>();
+  const int kind = InterfaceKind;
+  const void* memo = InfoMemo;
+  TCPServer->SetOnExecute(
+      [kind, memo](TTcpConnection& thread) { TCPServerExecute(kind, memo, thread); });
+  const int port = ListenerPort(kind);
+  if (port >= 0) {
+    TCPServer->SetPort(port);
+    InfoMemo->appendPlainText(Q(ListenerStartLine(kind)));
+  }
+  TCPServer->Activate();
+}
 
-void TMainForm::StopServer() {}
+void TMainForm::StopServer() {
+  if (!TCPServer) return;
+  if (!TCPServer->Deactivate(std::chrono::milliseconds(5000))) GThreadsOutlivedStop = true;
+  InfoMemo->appendPlainText(Q(ListenerStopLine));
+}
+
+void TMainForm::TCPServerExecute(int kind, const void* memo, TTcpConnection& thread) {
+  ServeConnection(kind, thread, memo);
+}
+
+bool ListenerThreadsOutlivedStop() { return GThreadsOutlivedStop; }
 
 bool TMainForm::FormCloseQuery() {
-  // The administrator password guards closing once its dialog exists.
-  return true;
+  // CloseWithoutPassword, arriving while this prompt is open, rejects the prompt; its own close
+  // request is then ignored by Qt because this one is still under way, so this one must let
+  // the window go.
+  return CheckPassword() || FCloseWithoutPassword;
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -243,18 +274,40 @@ void TMainForm::CloseWithoutPassword() {
   close();
 }
 
-void TMainForm::OptionActionExecute() {}
+void TMainForm::OptionActionExecute() {
+  if (!CheckPassword()) return;
+  switch (InterfaceKind) {
+    case 1:
+      if (Doorlock != nullptr) Doorlock->ShowOptionForm();
+      break;
+    // Kinds 2 to 4: the police, member card and hand tag devices' option dialogs.
+    default:
+      break;
+  }
+}
 
-void TMainForm::TestActionExecute() {}
+void TMainForm::TestActionExecute() {
+  switch (InterfaceKind) {
+    case 1:
+      if (Doorlock != nullptr) ShowDoorlockTestForm();
+      break;
+    // Kinds 2 to 4: the police device's guest text, the member card and hand tag test dialogs.
+    default:
+      break;
+  }
+}
 
-void TMainForm::ChangePasswordActionExecute() {}
+void TMainForm::ChangePasswordActionExecute() {
+  if (CheckPassword()) ChangePassword();
+}
 
 void TMainForm::AboutActionExecute() { ShowAbout(); }
 
 void TMainForm::ExitActionExecute() { close(); }
 
-void RunHost(QApplication& application) {
+void RunHost(QApplication& application, TBaseDoorlock* device) {
   InterfaceKind = 1;
+  SetDoorlock(device);
   application.setQuitOnLastWindowClosed(false);
 
   if (GSignalPipe[0] < 0 && ::pipe2(GSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMainWindow>
 
+#include <memory>
 #include <string>
 
 class QAction;
@@ -18,6 +19,9 @@ class QMenuBar;
 class QPlainTextEdit;
 class QStatusBar;
 class QToolBar;
+class TBaseDoorlock;
+class TTcpConnection;
+class TTcpServer;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -44,8 +48,13 @@ class TMainForm : public QMainWindow {
   // sender already controls the machine. Also ends any modal dialog that is open.
   void CloseWithoutPassword();
 
+  // The request listener, created by StartServer and owned by the window.
+  std::unique_ptr<TTcpServer> TCPServer;
   void StartServer();
   void StopServer();
+  // The per-connection procedure of the listener, on each connection's own thread. It reaches
+  // nothing of the window: it gets the kind and the message pane by value.
+  static void TCPServerExecute(int kind, const void* memo, TTcpConnection& thread);
 
  signals:
   // The window accepted a close request; RunHost ends its loop.
@@ -75,9 +84,14 @@ class TMainForm : public QMainWindow {
 
 extern TMainForm* MainForm;
 
-// Runs the main window until it has closed and been released. SIGINT and SIGTERM close it
-// without the password.
-void RunHost(QApplication& application);
+// Makes `device` (when not empty) the process-wide Doorlock and runs the main window until it
+// has closed and been released. SIGINT and SIGTERM close it without the password.
+void RunHost(QApplication& application, TBaseDoorlock* device);
+
+// True when the listener's last stop found connection threads still busy after its wait (inside
+// a device call that does not return, say). They may still use the device, the store and the
+// log, so the entry must not release those: it ends the process instead.
+bool ListenerThreadsOutlivedStop();
 
 // The window title of an interface kind; empty for an unknown kind.
 std::string HostTitle(int kind);

@@ -13,8 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
+
+#include "config/CheckPasswordFormUnit.h"
 #include "host/AboutFormUnit.h"
 #include "host/StartupUnit.h"
+#include "support/GuiScript.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -22,6 +26,11 @@ namespace {
 class MainFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Port 0 lets the system choose, so that windows of tests running side by side never fight
+    // over a port (a refused port would open an error box and wait for a person).
+    WriteFileBytes(FDir.File("Option.ini"),
+                   "[SysOption]\r\nDoorlockPortNo=0\r\nPolicePortNo=0\r\nMemberPortNo=0\r\n"
+                   "HandPortNo=0\r\n");
     InitializeUnits(FDir.Path());
     InterfaceKind = 1;
   }
@@ -116,6 +125,11 @@ TEST_F(MainFormTest, ExitClosesTheWindow) {
   form.show();
   bool closed = false;
   QObject::connect(&form, &TMainForm::Closed, [&closed] { closed = true; });
+  TModalScript script;
+  script.Next<TCheckPasswordForm>([](TCheckPasswordForm& f) {
+    f.edtPswd->setText("qitvex");
+    f.btnOK->click();
+  });
   form.ExitAction->trigger();
   EXPECT_TRUE(closed);
   EXPECT_FALSE(form.isVisible());

@@ -1,0 +1,155 @@
+// Drives the built host as a person would: a copy of build/bin in a fresh folder, started on
+// Qt's offscreen platform, spoken to over TCP, ended by a signal.
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "support/TcpClient.h"
+#include "support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+class HostProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const auto& entry : fs::directory_iterator(HOST_BIN_DIR)) {
+      if (entry.is_regular_file()) fs::copy_file(entry.path(), FDir.File(entry.path().filename()));
+    }
+    FPort = FreePort();
+  }
+
+  void TearDown() override {
+    if (FPid > 0) {
+      ::kill(FPid, SIGKILL);
+      ::waitpid(FPid, nullptr, 0);
+    }
+  }
+
+  void WriteOptions(const std::string& extra = "") {
+    WriteFileBytes(FDir.File("Option.ini"),
+                   "[SysOption]\r\nDoorlockPortNo=" + std::to_string(FPort) + "\r\n" + extra);
+  }
+
+  void Start() {
+    FPid = ::fork();
+    if (FPid == 0) {
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      const std::string exe = FDir.File("doorlock-host");
+      ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+  }
+
+  // Waits until the host answers on its port.
+  bool WaitListening() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+      TTcpClient probe(FPort);
+      if (probe.Connected()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+  // Sends the signal and returns the exit status, or -1 when the host did not end in time.
+  int StopWith(int signal) {
+    ::kill(FPid, signal);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < deadline) {
+      int status = 0;
+      if (::waitpid(FPid, &status, WNOHANG) == FPid) {
+        FPid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+  }
+
+  std::string TodaysLog() const {
+    for (const auto& entry : fs::directory_iterator(FDir.Path())) {
+      if (std::regex_match(entry.path().filename().string(), std::regex(R"(\d{8}\.LOG)"))) {
+        return ReadFileBytes(entry.path());
+      }
+    }
+    return "";
+  }
+
+  TempDir FDir;
+  int FPort = 0;
+  pid_t FPid = -1;
+};
+
+TEST_F(HostProcessTest, ServesRequestsAndEndsCleanlyOnSignals) {
+  WriteOptions();
+  const std::string options = ReadFileBytes(FDir.File("Option.ini"));
+  for (int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    Start();
+    ASSERT_TRUE(WaitListening());
+    const std::optional<std::string> answer = Exchange(FPort, "<R type=\"ReadCard\"/>");
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(answer->rfind("<DoorResponse><RequestID></RequestID><ResultCode>", 0), 0u) << *answer;
+    // A connection left waiting for a request does not hold the shutdown up.
+    TTcpClient idle(FPort);
+    ASSERT_TRUE(idle.Connected());
+    EXPECT_EQ(StopWith(signal), 0);
+    EXPECT_TRUE(idle.WaitClosed(1000));
+  }
+  const std::string log = TodaysLog();
+  EXPECT_NE(log.find("收到消息: \r\n<R type=\"ReadCard\"/>\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("完成一次操作\r\n"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(FDir.File("Option.ini")), options) << "running writes no options";
+}
+
+TEST_F(HostProcessTest, StartsWithDefaultsAndLeavesNoOptionFileBehind) {
+  // No Option.ini: the host listens on the default port, which may be taken on this machine, so
+  // only what start-up does with the folder is checked here.
+  Start();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(StopWith(SIGTERM), 0);
+  EXPECT_FALSE(FileExists(FDir.File("Option.ini")));
+}
+
+TEST_F(HostProcessTest, APortThatCannotBeBoundLeavesTheHostRunning) {
+  // Someone else holds the port: the host shows the error and runs on without listening.
+  const int blocker = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(static_cast<uint16_t>(FPort));
+  ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(blocker, 1), 0);
+  WriteOptions();
+  Start();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  int status = 0;
+  EXPECT_EQ(::waitpid(FPid, &status, WNOHANG), 0) << "the host is still running";
+  EXPECT_EQ(StopWith(SIGTERM), 0);
+  ::close(blocker);
+}
+
+}  // namespace
