@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -162,6 +163,39 @@ TEST_F(DoorlockRequestTest, AFailedWriteIsLoggedAndTheClosingLinesFollow) {
   EXPECT_EQ(lines[4].find("返回数据:"), std::string::npos);
   EXPECT_EQ(lines[5], "返回数据:" + Response("200", "读卡成功", 1001));
   EXPECT_EQ(lines[6], "完成一次操作");
+}
+
+TEST_F(DoorlockRequestTest, FramingOfDoorlockRequests) {
+  const std::string read = "<R type=\"ReadCard\"/>";
+  const std::string padded16384 = read + std::string(16384 - read.size(), ' ');
+  struct Row {
+    const char* name;
+    std::string bytes;
+    int answers;
+  } rows[] = {
+      {"exactly 16384 bytes", padded16384 + '\0', 1},
+      {"16385 bytes", padded16384 + " " + '\0', 0},
+      {"a lone NUL", std::string(1, '\0'), 0},
+      // Without the keep flag only the first request of a connection is answered.
+      {"two requests on a closing connection", read + '\0' + read + '\0', 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TTcpClient client(Port());
+    client.Send(row.bytes);
+    int answers = 0;
+    while (client.ReadResponse(1000)) ++answers;
+    EXPECT_EQ(answers, row.answers);
+    EXPECT_TRUE(client.WaitClosed());
+  }
+  WaitIdle();
+  // The lone NUL reached the handler as an empty text: logged, then no root element.
+  const std::vector<std::string> lines = LogLines();
+  bool emptyRequestLogged = false;
+  for (size_t i = 0; i + 1 < lines.size(); ++i) {
+    if (lines[i] == "收到消息: " && lines[i + 1].empty()) emptyRequestLogged = true;
+  }
+  EXPECT_TRUE(emptyRequestLogged);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <regex>
 #include <thread>
 
+#include "support/StoreRows.h"
 #include "support/TcpClient.h"
 #include "support/TempDir.h"
 
@@ -150,6 +151,75 @@ TEST_F(HostProcessTest, APortThatCannotBeBoundLeavesTheHostRunning) {
   EXPECT_EQ(::waitpid(FPid, &status, WNOHANG), 0) << "the host is still running";
   EXPECT_EQ(StopWith(SIGTERM), 0);
   ::close(blocker);
+}
+
+std::string IssueRequest(const char* room, const char* isCopy) {
+  return std::string("<DoorRequest type=\"IssueCard\"><RequestID/><RegisterId>REG-1</RegisterId>"
+                     "<Building>01</Building><Floor>02</Floor><RoomNo>") +
+         room +
+         "</RoomNo><GuestName>李四</GuestName><InDate>2026-12-11</InDate><InTime>14:00:00</InTime>"
+         "<OutDate>2026-12-13</OutDate><OutTime>12:00:00</OutTime><IsCopy>" +
+         isCopy + "</IsCopy></DoorRequest>";
+}
+
+// The answer's card number, or -1 when it has none.
+long long CardNoOf(const std::string& answer) {
+  std::smatch match;
+  if (!std::regex_search(answer, match, std::regex("<CardNo>(-?\\d+)</CardNo>"))) return -1;
+  return std::stoll(match[1]);
+}
+
+TEST_F(HostProcessTest, IssuesReadsAndErasesCardsOnTheSimulatedEncoder) {
+  WriteOptions("[DoorlockOption]\r\nUseNativeDoorlockDb=1\r\nSaveDoorlockRecord=1\r\n");
+  Start();
+  ASSERT_TRUE(WaitListening());
+
+  // A fresh encoder holds a blank card: it cannot be read, but it can be issued at once.
+  EXPECT_EQ(Exchange(FPort, "<R type=\"ReadCard\"/>"),
+            "<DoorResponse><RequestID></RequestID><ResultCode>500</ResultCode><ResultMessage>"
+            "读卡失败</ResultMessage><CardNo>0</CardNo></DoorResponse>");
+  const std::optional<std::string> issued = Exchange(FPort, IssueRequest("0203", "0"));
+  ASSERT_TRUE(issued.has_value());
+  EXPECT_NE(issued->find("<ResultCode>200</ResultCode><ResultMessage>发卡成功</ResultMessage>"),
+            std::string::npos)
+      << *issued;
+  const long long newCard = CardNoOf(*issued);
+  EXPECT_GT(newCard, 2147483647LL);
+
+  const std::optional<std::string> copy = Exchange(FPort, IssueRequest("0203", "1"));
+  ASSERT_TRUE(copy.has_value());
+  const long long copyCard = CardNoOf(*copy);
+  EXPECT_GT(copyCard, newCard) << "every card gets a new serial";
+
+  EXPECT_EQ(CardNoOf(Exchange(FPort, "<R type=\"ReadCard\"/>").value_or("")), copyCard);
+  EXPECT_EQ(Exchange(FPort, "<R type=\"EraseCard\"/>"),
+            "<DoorResponse><RequestID></RequestID><ResultCode>200</ResultCode><ResultMessage>"
+            "注销卡成功 </ResultMessage><CardNo>0</CardNo></DoorResponse>");
+  EXPECT_EQ(CardNoOf(Exchange(FPort, "<R type=\"ReadCard\"/>").value_or("")), 0);
+  EXPECT_EQ(StopWith(SIGTERM), 0);
+
+  const std::string log = TodaysLog();
+  for (const std::string& line : std::vector<std::string>{
+           "连接门锁服务器成功\r\n", "读卡失败：3:空白卡\r\n",
+        "发卡成功,卡号为:" + std::to_string(newCard) + "\r\n", "房间(0203)发卡成功\r\n",
+        "读卡成功,卡号为:" + std::to_string(copyCard) + "\r\n",
+        "读卡成功，卡号为：" + std::to_string(copyCard) + "\r\n", "销卡成功\r\n",
+        "注销卡成功\r\n"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  }
+
+  // The room keeps the new card's start; the copy carried the same start.
+  const std::vector<TRow> rooms = QueryRows(FDir.File("Client.db"), "select * from T_Room");
+  ASSERT_EQ(rooms.size(), 1u);
+  EXPECT_EQ(rooms[0].at("RoomNo"), "01020203");
+  const std::vector<TRow> records =
+      QueryRows(FDir.File("Client.db"), "select * from T_IssueCardRecord order by rowid");
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].at("CardNo"), std::to_string(newCard));
+  EXPECT_EQ(records[1].at("CardNo"), std::to_string(copyCard));
+  EXPECT_EQ(records[0].at("LastCheckInTime"), rooms[0].at("LastCheckInTime"));
+  EXPECT_EQ(records[1].at("LastCheckInTime"), rooms[0].at("LastCheckInTime"));
+  EXPECT_EQ(records[1].at("IsCopy"), "1");
 }
 
 }  // namespace
