@@ -1,7 +1,7 @@
 #include "doorlock/DoorlockMessageHandlerUnit.h"
 
-#include <cstring>
 #include <strings.h>
+#include <cstring>
 
 #include "config/LogFileUnit.h"
 #include "config/SysOptionUnit.h"
@@ -42,7 +42,8 @@ void Log(const std::string& text) {
   if (LogFile != nullptr) LogFile->AddLog(text);
 }
 
-// The `type` attribute, its name matched without regard to case, trimmed of codes 0 to 32.
+}  // namespace
+
 std::string RequestType(const pugi::xml_node& root) {
   for (const pugi::xml_attribute& attribute : root.attributes()) {
     if (strcasecmp(attribute.name(), "type") != 0) continue;
@@ -54,8 +55,6 @@ std::string RequestType(const pugi::xml_node& root) {
   }
   return "";
 }
-
-}  // namespace
 
 pugi::xml_node ChildAt(const pugi::xml_node& root, int position) {
   int index = 0;
@@ -79,11 +78,11 @@ void TDoorlockMessageHandler::HandleMessage(TTcpConnection& thread, const std::s
 
   pugi::xml_document document;
   TResponse response;
-  const pugi::xml_parse_result parsed = document.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
+  const pugi::xml_parse_result parsed =
+      document.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
   const pugi::xml_node root = document.document_element();
   if (!parsed || !root) {
-    throw ERequestError(std::string("The request is not an XML document: ") +
-                        parsed.description());
+    throw ERequestError(std::string("The request is not an XML document: ") + parsed.description());
   }
   const std::string type = RequestType(root);
   Log("执行操作->");
@@ -135,32 +134,21 @@ bool TDoorlockMessageHandler::IssueCard(const pugi::xml_node& root, std::int64_t
   const std::string RoomFloorCode = ChildText(root, 3);
   const std::string RoomNo = ChildText(root, 4);
   const std::string GuestName = ChildText(root, 5);
-  const TDateTime CheckInTime = IncMinutes(
-      StrToDateTime(ChildText(root, 6) + " " + ChildText(root, 7)), -std::int64_t{SysOption->DelayMinutes});
-  const TDateTime CheckOutTime = IncMinutes(
-      StrToDateTime(ChildText(root, 8) + " " + ChildText(root, 9)), std::int64_t{SysOption->DelayMinutes2});
+  const TDateTime CheckInTime =
+      IncMinutes(StrToDateTime(ChildText(root, 6) + " " + ChildText(root, 7)),
+                 -std::int64_t{SysOption->DelayMinutes});
+  const TDateTime CheckOutTime =
+      IncMinutes(StrToDateTime(ChildText(root, 8) + " " + ChildText(root, 9)),
+                 std::int64_t{SysOption->DelayMinutes2});
   const bool IsCopy = BoolTextToBool(ChildText(root, 10));
 
   if (const pugi::xml_node keep = ChildAt(root, 11)) {
     KeepConnection = BoolTextToBool(keep.text().get());
   }
 
-  std::string RoomKey;
-  TDateTime LastCheckInTime;
-  if (SysOption->UseNativeDoorlockDb) {
-    RoomKey = RoomBuildingCode + RoomFloorCode + RoomNo;
-    if (IsCopy) {
-      LastCheckInTime = DoorlockRecordManager->GetLastCheckInTime(RoomKey);
-      if (LastCheckInTime == 0) {
-        LastCheckInTime = IncMinutes(Now(), -std::int64_t{SysOption->DelayMinutes});
-        DoorlockRecordManager->InsertRoom(RoomKey, LastCheckInTime);
-      }
-    } else {
-      LastCheckInTime = IncMinutes(Now(), -std::int64_t{SysOption->DelayMinutes});
-    }
-  } else {
-    LastCheckInTime = CheckInTime;
-  }
+  const std::string RoomKey =
+      SysOption->UseNativeDoorlockDb ? RoomBuildingCode + RoomFloorCode + RoomNo : "";
+  const TDateTime LastCheckInTime = ChooseCardStart(RoomKey, IsCopy, CheckInTime);
 
   bool result = false;
   if (Doorlock != nullptr) {
@@ -173,10 +161,23 @@ bool TDoorlockMessageHandler::IssueCard(const pugi::xml_node& root, std::int64_t
   }
   if (SysOption->SaveDoorlockRecord) {
     DoorlockRecordManager->InsertIssueCardRecord(RegisterId, std::to_string(CardNo), RoomKey, 1,
-                                                 LastCheckInTime, CheckInTime, CheckOutTime,
-                                                 IsCopy, GuestName, Now());
+                                                 LastCheckInTime, CheckInTime, CheckOutTime, IsCopy,
+                                                 GuestName, Now());
   }
   return result;
+}
+
+TDateTime ChooseCardStart(const std::string& roomKey, bool isCopy, TDateTime requestStart) {
+  if (!SysOption->UseNativeDoorlockDb) return requestStart;
+  const std::int64_t delay = SysOption->DelayMinutes;
+  if (!isCopy) return IncMinutes(Now(), -delay);
+  TDateTime kept =
+      DoorlockRecordManager != nullptr ? DoorlockRecordManager->GetLastCheckInTime(roomKey) : 0;
+  if (kept == 0) {
+    kept = IncMinutes(Now(), -delay);
+    if (DoorlockRecordManager != nullptr) DoorlockRecordManager->InsertRoom(roomKey, kept);
+  }
+  return kept;
 }
 
 bool TDoorlockMessageHandler::ReadCard(std::int64_t& CardNo) {

@@ -14,6 +14,8 @@
 
 #include <pugixml.hpp>
 
+#include "platform/DateTime.h"
+
 class TTcpConnection;
 
 // Names of this unit that the other interface kinds' handler units also define, each with their
@@ -68,6 +70,16 @@ class TDoorlockMessageHandler {
 
   const void* const Memo;
 };
+
+// The root's `type` attribute as every kind's handler reads it: the attribute name matched
+// without regard to case, the value trimmed of characters with codes 0 to 32; empty when there
+// is no such attribute.
+std::string RequestType(const pugi::xml_node& root);
+// The validity start of a card for the room `roomKey`. With the native store on, a new card
+// starts now less DelayMinutes; a copy starts at the time kept for the room, and a room without
+// one is inserted at once with now less DelayMinutes, before the card is written, so that later
+// copies share that start. With the native store off the card starts at `requestStart`.
+TDateTime ChooseCardStart(const std::string& roomKey, bool isCopy, TDateTime requestStart);
 
 // The element child of `root` at `position` (counting from 0 in document order, element names not
 // examined), or an empty node.

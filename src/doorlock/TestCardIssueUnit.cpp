@@ -4,6 +4,7 @@
 
 #include "config/SysOptionUnit.h"
 #include "doorlock/BaseDoorlockUnit.h"
+#include "doorlock/DoorlockMessageHandlerUnit.h"
 #include "store/DoorlockRecordManagerUnit.h"
 
 namespace {
@@ -23,19 +24,8 @@ bool IssueTestCard(const TTestCard& card) {
   const std::string RegisterId;
 
   TDoorlockRecordManager* const store = DoorlockRecordManager;
-  const std::int64_t delay = SysOption->DelayMinutes;
-  TDateTime BeginTime = CheckInTime;
-  if (SysOption->UseNativeDoorlockDb) {
-    if (card.IsCopy) {
-      BeginTime = store != nullptr ? store->GetLastCheckInTime(RoomKey) : 0;
-      if (BeginTime == 0) {
-        BeginTime = IncMinutes(Now(), -delay);
-        if (store != nullptr) store->InsertRoom(RoomKey, BeginTime);
-      }
-    } else {
-      BeginTime = IncMinutes(Now(), -delay);
-    }
-  }
+  // The times are used as entered: no delay widens the typed check-in.
+  const TDateTime BeginTime = ChooseCardStart(RoomKey, card.IsCopy, CheckInTime);
 
   std::int64_t CardNo = 0;
   bool written = false;
