@@ -26,6 +26,11 @@
 #include "host/MessageDlgFormUnit.h"
 #include "host/RequestListenerUnit.h"
 #include "host/StartupUnit.h"
+#include "kinds/BaseHandUnit.h"
+#include "kinds/BaseMemberUnit.h"
+#include "kinds/BasePoliceUnit.h"
+#include "kinds/HandTestFormUnit.h"
+#include "kinds/MemberTestFormUnit.h"
 #include "platform/TcpServer.h"
 
 TMainForm* MainForm = nullptr;
@@ -280,7 +285,15 @@ void TMainForm::OptionActionExecute() {
     case 1:
       if (Doorlock != nullptr) Doorlock->ShowOptionForm();
       break;
-    // Kinds 2 to 4: the police, member card and hand tag devices' option dialogs.
+    case 2:
+      if (PoliceDevice != nullptr) PoliceDevice->ShowOptionForm();
+      break;
+    case 3:
+      if (MemberDevice != nullptr) MemberDevice->ShowOptionForm();
+      break;
+    case 4:
+      if (HandDevice != nullptr) HandDevice->ShowOptionForm();
+      break;
     default:
       break;
   }
@@ -291,10 +304,34 @@ void TMainForm::TestActionExecute() {
     case 1:
       if (Doorlock != nullptr) ShowDoorlockTestForm();
       break;
-    // Kinds 2 to 4: the police device's guest text, the member card and hand tag test dialogs.
+    case 2:
+      if (PoliceDevice != nullptr) ShowPoliceGuest();
+      break;
+    case 3:
+      if (MemberDevice != nullptr) ShowMemberTestForm();
+      break;
+    case 4:
+      if (HandDevice != nullptr) ShowHandTestForm();
+      break;
     default:
       break;
   }
+}
+
+void TMainForm::ShowPoliceGuest() {
+  std::string text;
+  try {
+    // The record is the device's and is read under its lock; the box opens after the lock is
+    // released, so that requests are not held up while the operator reads.
+    const auto lock = LockPoliceDevice();
+    // With no guest at hand the guest text is empty; no field of a missing record is read.
+    if (const TPoliceGuest* guest = PoliceDevice->GetGuest()) text = BuildGuestXml(*guest);
+  } catch (const std::exception& e) {
+    // A GenderID that is no integer, reported as any error that reaches the window.
+    ShowErrorBox(this, e.what());
+    return;
+  }
+  ShowMessageBox(this, Q(text), QApplication::applicationDisplayName(), QMessageBox::NoIcon);
 }
 
 void TMainForm::ChangePasswordActionExecute() {

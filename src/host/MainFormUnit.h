@@ -74,6 +74,8 @@ class TMainForm : public QMainWindow {
   void ChangePasswordActionExecute();
   void AboutActionExecute();
   void ExitActionExecute();
+  // The police registration kind's Test: the current guest's text in a plain message box.
+  void ShowPoliceGuest();
 
   void CreateActions();
   void CreateMenus();

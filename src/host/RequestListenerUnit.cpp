@@ -2,6 +2,9 @@
 
 #include "config/SysOptionUnit.h"
 #include "doorlock/DoorlockMessageHandlerUnit.h"
+#include "kinds/HandMessageHandlerUnit.h"
+#include "kinds/MemberMessageHandlerUnit.h"
+#include "kinds/PoliceMessageHandlerUnit.h"
 #include "platform/TcpServer.h"
 #include "platform/Utf8.h"
 
@@ -39,11 +42,36 @@ std::string ListenerStartLine(int kind) {
   }
 }
 
+namespace {
+
+// One request of a kind whose connections never stay open; a failure passes out to the server,
+// which closes the connection too.
+template <typename THandler>
+void ServeOneRequest(TTcpConnection& connection, const void* memo) {
+  {
+    THandler handler(memo);
+    const std::string text = DecodeRequestText(connection.ReadRequest());
+    handler.HandleMessage(connection, text);
+  }
+  connection.Close();
+}
+
+}  // namespace
+
 void ServeConnection(int kind, TTcpConnection& connection, const void* memo) {
-  if (kind != 1) {
-    // The other kinds' handlers are not part of this host; their connections are closed.
-    connection.Close();
-    return;
+  switch (kind) {
+    case 1:
+      break;
+    case 2:
+      return ServeOneRequest<TPoliceMessageHandler>(connection, memo);
+    case 3:
+      return ServeOneRequest<TMemberMessageHandler>(connection, memo);
+    case 4:
+      return ServeOneRequest<THandMessageHandler>(connection, memo);
+    default:
+      // No handler for an unknown kind; its connections are closed.
+      connection.Close();
+      return;
   }
   {
     TDoorlockMessageHandler handler(memo);

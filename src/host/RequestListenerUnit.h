@@ -26,7 +26,8 @@ extern const char* const ListenerStopLine;
 
 // The per-connection procedure: reads one request (waiting without a time limit), decodes it
 // from UTF-8, has a new handler of the kind handle it, and closes the connection afterwards
-// unless the door lock kind keeps it open. Any failure (a failed read, a request that ends its
-// handling with an error) passes out to the server, which closes the connection.
+// unless the door lock kind keeps it open; the police registration, member card and hand tag
+// kinds always close it. Any failure (a failed read, a request that ends its handling with an
+// error) passes out to the server, which closes the connection.
 // `memo` is the main window's message pane, handed on to the handler, which never uses it.
 void ServeConnection(int kind, TTcpConnection& connection, const void* memo);

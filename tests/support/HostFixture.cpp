@@ -13,12 +13,13 @@ void THostFixture::SetUp() {
   const std::string ini = OptionIni();
   if (!ini.empty()) WriteFileBytes(FDir.File("Option.ini"), ini);
   InitializeUnits(FDir.Path());
-  InterfaceKind = 1;
+  const int kind = Kind();
+  InterfaceKind = kind;
   KeepConnection = false;
   SetDoorlock(&FDevice);
   FServer = std::make_unique<TTcpServer>();
   FServer->SetPort(0);
-  FServer->SetOnExecute([](TTcpConnection& c) { ServeConnection(1, c, nullptr); });
+  FServer->SetOnExecute([kind](TTcpConnection& c) { ServeConnection(kind, c, nullptr); });
   FServer->Activate();
 }
 

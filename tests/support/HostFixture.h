@@ -1,6 +1,7 @@
-// A door lock host without its window, for tests over real sockets: the process-wide units on a
-// temporary folder (Option.ini, the day's log, the record store), a recording fake device as
-// Doorlock, and the listener's door lock procedure on a port the system chose.
+// A host without its window, for tests over real sockets: the process-wide units on a temporary
+// folder (Option.ini, the day's log, the record store), a recording fake device as Doorlock, and
+// the listener's procedure of the fixture's interface kind (door lock unless Kind says otherwise)
+// on a port the system chose.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,6 +18,10 @@ class THostFixture : public ::testing::Test {
  protected:
   // Option.ini's content before the units start; empty for no file.
   virtual std::string OptionIni() const { return ""; }
+  // The interface kind the host runs as, and whose procedure the listener runs. A fixture of
+  // another kind puts its device in place before calling SetUp, as a start routine of that kind
+  // would before the listener starts.
+  virtual int Kind() const { return 1; }
 
   void SetUp() override;
   void TearDown() override;
