@@ -16,17 +16,29 @@ void TLogFile::AddLog(const std::string& text) {
   if (SysOption != nullptr && !SysOption->WriteLog) return;
   const std::string entry = FormatDateTime("yyyy-mm-dd hh:nn:ss ", Now()) + text + "\r\n";
 
-  std::lock_guard<std::mutex> guard(FLock);
+  // Opening and closing are the costly part of an entry and need no lock: each call has a
+  // descriptor of its own, and O_APPEND puts every write at the end of the file. Only the
+  // writing is serialised, so that a write cut short (a full disk, a signal) and its rest never
+  // have another entry between them.
   const int fd = ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return;
-  // One write for the whole entry, so that a reader (or another process appending) never sees
-  // half a line from us unless the disk fills up in the middle of it.
-  size_t done = 0;
-  while (done < entry.size()) {
-    const ssize_t n = ::write(fd, entry.data() + done, entry.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    // One write for the whole entry, so that a reader (or another process appending) never sees
+    // half a line from us unless the disk fills up in the middle of it.
+    const off_t start = ::lseek(fd, 0, SEEK_END);
+    size_t done = 0;
+    while (done < entry.size()) {
+      const ssize_t n = ::write(fd, entry.data() + done, entry.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    // An entry that did not fit (a full disk) is dropped whole: the part that was written is
+    // cut off again, so that the next entry does not continue its line.
+    if (done > 0 && done < entry.size() && start >= 0) {
+      [[maybe_unused]] const int ignored = ::ftruncate(fd, start);
+    }
   }
   ::close(fd);
 }

@@ -2,7 +2,8 @@
 // after the day the host started ("yyyymmdd.LOG" beside the executable). The name is fixed for
 // the life of the process, so a host running past midnight keeps its start day's file.
 //
-// Thread-safe: AddLog is called from the main thread and every connection thread. Calls are
+// Thread-safe: AddLog is called from the main thread and every connection thread. Each call
+// opens the file for appending on a descriptor of its own and closes it again; the writes are
 // serialised by a mutex, so no entry is lost to a collision between two writers of this process,
 // and entries never interleave within a line. The file is open only during one call.
 #pragma once

@@ -9,6 +9,7 @@
 #include "host/RequestListenerUnit.h"
 #include "platform/DateTime.h"
 #include "platform/TcpServer.h"
+#include "platform/XmlCharacters.h"
 #include "store/DoorlockRecordManagerUnit.h"
 
 using DoorlockMessageHandlerUnit::TResponse;
@@ -40,6 +41,14 @@ namespace {
 
 void Log(const std::string& text) {
   if (LogFile != nullptr) LogFile->AddLog(text);
+}
+
+// A time of the validity window after the delays have widened it. Outside the years 1 to 9999
+// neither a card nor the store can carry it, and a card issued without its record would be lost
+// to the store: such a window fails with EConvertError like a date-time that does not convert.
+TDateTime WithinCardYears(TDateTime value) {
+  DateTimeToStoreText(value);  // throws outside those years
+  return value;
 }
 
 }  // namespace
@@ -83,6 +92,9 @@ void TDoorlockMessageHandler::HandleMessage(TTcpConnection& thread, const std::s
   const pugi::xml_node root = document.document_element();
   if (!parsed || !root) {
     throw ERequestError(std::string("The request is not an XML document: ") + parsed.description());
+  }
+  if (!CharacterReferencesAreLegal(text)) {
+    throw ERequestError("The request refers to a character that XML does not allow");
   }
   const std::string type = RequestType(root);
   Log("执行操作->");
@@ -135,11 +147,11 @@ bool TDoorlockMessageHandler::IssueCard(const pugi::xml_node& root, std::int64_t
   const std::string RoomNo = ChildText(root, 4);
   const std::string GuestName = ChildText(root, 5);
   const TDateTime CheckInTime =
-      IncMinutes(StrToDateTime(ChildText(root, 6) + " " + ChildText(root, 7)),
-                 -std::int64_t{SysOption->DelayMinutes});
+      WithinCardYears(IncMinutes(StrToDateTime(ChildText(root, 6) + " " + ChildText(root, 7)),
+                                 -std::int64_t{SysOption->DelayMinutes}));
   const TDateTime CheckOutTime =
-      IncMinutes(StrToDateTime(ChildText(root, 8) + " " + ChildText(root, 9)),
-                 std::int64_t{SysOption->DelayMinutes2});
+      WithinCardYears(IncMinutes(StrToDateTime(ChildText(root, 8) + " " + ChildText(root, 9)),
+                                 std::int64_t{SysOption->DelayMinutes2}));
   const bool IsCopy = BoolTextToBool(ChildText(root, 10));
 
   if (const pugi::xml_node keep = ChildAt(root, 11)) {

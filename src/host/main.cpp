@@ -2,6 +2,7 @@
 // needs is in Option.ini beside the executable.
 #include <QApplication>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,6 +17,13 @@
 #include "host/StartupUnit.h"
 
 int main(int, char** argv) {
+  // Every connection holds a descriptor, and the log, the store and the encoder library open
+  // files besides: the soft limit a session usually starts a program with (1024) would stop the
+  // listener short of a thousand connections. Nothing in the host uses select().
+  if (rlimit limit{}; ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  }
   InitializeUnits(ExecutableDirectory());
   int exitCode = 0;
   {

@@ -4,6 +4,7 @@
 
 #include "doorlock/DoorlockMessageHandlerUnit.h"
 #include "platform/DateTime.h"
+#include "platform/XmlCharacters.h"
 
 pugi::xml_node ParseRequestRoot(pugi::xml_document& document, const std::string& text) {
   const pugi::xml_parse_result parsed =
@@ -11,6 +12,9 @@ pugi::xml_node ParseRequestRoot(pugi::xml_document& document, const std::string&
   const pugi::xml_node root = document.document_element();
   if (!parsed || !root) {
     throw ERequestError(std::string("The request is not an XML document: ") + parsed.description());
+  }
+  if (!CharacterReferencesAreLegal(text)) {
+    throw ERequestError("The request refers to a character that XML does not allow");
   }
   return root;
 }

@@ -13,8 +13,9 @@
 #include <pugixml.hpp>
 
 // Parses the request text into `document` and returns its root element. Throws ERequestError
-// when the text is not XML or holds no element (the empty text included); the handling then ends
-// without an answer.
+// when the text is not XML, holds no element (the empty text included) or refers to a character
+// that XML does not allow (see CharacterReferencesAreLegal); the handling then ends without an
+// answer.
 pugi::xml_node ParseRequestRoot(pugi::xml_document& document, const std::string& text);
 
 // An integer text: optional white space (blank, tab, CR, LF) around it, an optional sign, then

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -38,10 +39,22 @@ bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 4
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// `value` in decimal, zero-padded to `width` digits. Every log entry's time stamp goes through
+// here six times, so non-negative values skip the formatted output.
 std::string Pad(int value, int width) {
   char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%0*d", width, value);
-  return buffer;
+  if (value < 0 || width > 10) {
+    std::snprintf(buffer, sizeof buffer, "%0*d", width, value);
+    return buffer;
+  }
+  char* end = buffer + sizeof buffer;
+  char* first = end;
+  do {
+    *--first = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (end - first < width) *--first = '0';
+  return std::string(first, end);
 }
 
 // Reads an unsigned decimal number at pos; returns the number of digits read (0 when none).
@@ -178,7 +191,7 @@ std::string FormatDateTime(const std::string& format, TDateTime value) {
       continue;
     }
     char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (std::string("YMDHNSZ").find(letter) == std::string::npos || c == 0) {
+    if (c == 0 || std::strchr("YMDHNSZ", letter) == nullptr) {
       out += c;
       ++i;
       continue;

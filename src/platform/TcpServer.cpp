@@ -1,6 +1,7 @@
 #include "platform/TcpServer.h"
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <thread>
@@ -40,6 +41,17 @@ TTcpConnection::TTcpConnection(std::unique_ptr<TSocket> socket)
       FPeerAddress(EndpointText(FSocket->Socket)) {}
 
 TTcpConnection::~TTcpConnection() = default;
+
+std::unique_ptr<TTcpConnection> TTcpConnection::Adopt(int descriptor) {
+  auto socket = std::make_unique<TSocket>(std::make_shared<asio::io_context>());
+  asio::error_code ec;
+  socket->Socket.assign(asio::ip::tcp::v4(), descriptor, ec);
+  if (ec) {
+    ::close(descriptor);
+    throw ETcpError(ec.message(), ec);
+  }
+  return std::unique_ptr<TTcpConnection>(new TTcpConnection(std::move(socket)));
+}
 
 std::string TTcpConnection::ReadRequest() {
   std::size_t scanned = 0;  // FPending holds no NUL before this

@@ -45,6 +45,13 @@ class TTcpConnection {
   // The most bytes a request may carry before its NUL.
   static constexpr std::size_t MaxRequestBytes = 16384;
 
+  // Takes over a stream socket that is already connected, to run the per-connection procedure
+  // without a listener (the request fuzz target does, over one end of a socketpair). The
+  // connection owns the descriptor from then on and closes it when it is destroyed. Throws
+  // ETcpError with the system's message when the descriptor cannot be taken over; it is closed
+  // then too.
+  static std::unique_ptr<TTcpConnection> Adopt(int descriptor);
+
   ~TTcpConnection();
   TTcpConnection(const TTcpConnection&) = delete;
   TTcpConnection& operator=(const TTcpConnection&) = delete;

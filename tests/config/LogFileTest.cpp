@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <regex>
 #include <set>
 #include <sstream>
@@ -98,6 +101,32 @@ TEST_F(LogFileTest, InputOutputFailuresAreAbsorbed) {
 
   TLogFile missingFolder(FDir.File("no/such/folder/x.LOG"));
   EXPECT_NO_THROW(missingFolder.AddLog("dropped"));
+}
+
+TEST_F(LogFileTest, AnEntryThatDoesNotFitIsDroppedWhole) {
+  // A file size limit stands in for a disk that fills up in the middle of an entry: the write
+  // stops at the limit and the rest fails (with SIGXFSZ, ignored here, as the disk's ENOSPC).
+  TLogFile log(FDir.File("full.LOG"));
+  log.AddLog("first");
+  const std::string before = ReadFileBytes(log.FileName);
+  struct sigaction ignore = {}, savedAction = {};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &savedAction), 0);
+  rlimit savedLimit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &savedLimit), 0);
+  rlimit limit = savedLimit;
+  limit.rlim_cur = before.size() + 10;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  log.AddLog("an entry far longer than the ten bytes that still fit");
+  const std::string whileFull = ReadFileBytes(log.FileName);
+  setrlimit(RLIMIT_FSIZE, &savedLimit);
+  sigaction(SIGXFSZ, &savedAction, nullptr);
+
+  EXPECT_EQ(whileFull, before) << "no part of the entry stays";
+  log.AddLog("after");
+  const std::vector<std::string> lines = Lines(log.FileName);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1].substr(20), "after");
 }
 
 TEST_F(LogFileTest, ConcurrentWritersLoseNoEntry) {

@@ -112,7 +112,11 @@ TEST_F(DoorlockRequestTest, UnknownTypeIsNotAnsweredButLogsTheUntouchedResponse)
 }
 
 TEST_F(DoorlockRequestTest, RequestsThatAreNotXmlEndWithoutAnswer) {
-  const char* rows[] = {"", "not xml", "<R type=\"ReadCard\">", "   "};
+  const char* rows[] = {"", "not xml", "<R type=\"ReadCard\">", "   ",
+                        // References to characters XML does not allow, which the reader would
+                        // turn into a cut-off value or bytes that are not UTF-8.
+                        "<R type=\"ReadCard\">&#0;</R>", "<R type=\"ReadCard\" a=\"&#xD800;\"/>",
+                        "<R type=\"Read&#x110000;Card\"/>"};
   for (const char* request : rows) {
     SCOPED_TRACE(request);
     const size_t before = LogLines().size();

@@ -169,7 +169,7 @@ TEST_F(IssueCardTest, RequestsThatCannotBeReadTouchNothing) {
   struct Row {
     const char* name;
     TStay stay;
-  } rows[4];
+  } rows[5];
   rows[0] = {"ten elements", {}};
   rows[0].stay.Children = 10;
   rows[1] = {"bad check-in date", {}};
@@ -179,6 +179,11 @@ TEST_F(IssueCardTest, RequestsThatCannotBeReadTouchNothing) {
   rows[3] = {"bad date with keep flag", {}};
   rows[3].stay.InDate = "11/12/2026";
   rows[3].stay.Keep = "1";
+  // A window the delay widens past the year 9999 fits neither a card nor the store.
+  SysOption->DelayMinutes2 = 15;
+  rows[4] = {"check-out widened past 9999", {}};
+  rows[4].stay.OutDate = "9999-12-31";
+  rows[4].stay.OutTime = "23:59:00";
   for (Row& row : rows) {
     SCOPED_TRACE(row.name);
     KeepConnection = false;

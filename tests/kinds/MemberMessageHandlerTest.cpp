@@ -206,6 +206,10 @@ TEST_F(MemberRequestTest, FaultyRequestsEndWithoutAnswerAndWithoutDeviceCall) {
       "<R type=\"ReadMemberCard\"><E0/><F></F></R>",
       "<R type=\"ReadMemberCard\"><E0/><F>1.0</F></R>",
       "<R type=\"PrintMemberCard\"><E0/><N>C1</N></R>",
+      // A value referring to a character XML does not allow would be echoed as bytes that are
+      // not UTF-8, or cut off.
+      "<R type=\"WriteMemberCard\"><E0/><N>C&#xD800;1</N><A/><B/><C/></R>",
+      "<R type=\"PrintMemberCard\"><E0/><N>C1&#0;2</N><T>t</T></R>",
   };
   // The request's own faults end it the same way with and without a device.
   for (const bool withDevice : {true, false}) {

@@ -442,4 +442,24 @@ TEST_F(TcpServerTest, PeerAddressNamesTheClient) {
             std::vector<std::string>{"127.0.0.1:" + std::to_string(client.LocalPort())});
 }
 
+TEST(TcpConnectionAdoptTest, FramesAnAdoptedSocketAndClosesItWhenReleased) {
+  int fds[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+  const std::string sent = "one\0two\0"s;
+  ASSERT_EQ(::send(fds[1], sent.data(), sent.size(), 0), static_cast<ssize_t>(sent.size()));
+  {
+    const std::unique_ptr<TTcpConnection> connection = TTcpConnection::Adopt(fds[0]);
+    EXPECT_EQ(connection->ReadRequest(), "one");
+    EXPECT_EQ(connection->ReadRequest(), "two");
+    connection->Write(EncodeResponseFrame("answer"));
+  }
+  char buffer[16] = {};
+  EXPECT_EQ(::recv(fds[1], buffer, sizeof buffer, 0), 7);
+  EXPECT_EQ(std::string(buffer, 7), "answer\0"s);
+  EXPECT_EQ(::recv(fds[1], buffer, sizeof buffer, 0), 0) << "released with the connection";
+  ::close(fds[1]);
+
+  EXPECT_THROW(TTcpConnection::Adopt(-1), ETcpError);
+}
+
 }  // namespace
