@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <regex>
 #include <stdexcept>
