@@ -44,7 +44,7 @@ void CopyText(char* buffer, std::size_t size, const std::string& text) {
   buffer[length] = '\0';
 }
 
-std::string LibraryDirectory() {
+std::string FindLibraryDirectory() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&CopyText), &info) == 0 || info.dli_fname == nullptr) {
     return "./";
@@ -52,6 +52,12 @@ std::string LibraryDirectory() {
   const std::string path = info.dli_fname;
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+}
+
+// The library does not move while it is loaded.
+const std::string& LibraryDirectory() {
+  static const std::string directory = FindLibraryDirectory();
+  return directory;
 }
 
 int Succeed() {
@@ -69,9 +75,10 @@ int Fail(int code, const std::string& text) {
 // Applies the failure switches of `function`; true when this call is to fail. A consumed
 // FailNext switch is saved at once, so that it fails one call only.
 bool Injected(sim::TSimStateFile& file, const char* function) {
-  sim::TSimState& state = file.State;
-  if (state.FailAlways.count(function) != 0) return true;
-  if (state.FailNext.erase(function) == 0) return false;
+  if (file.State.FailAlways.count(function) != 0) return true;
+  if (file.State.FailNext.count(function) == 0) return false;
+  file.LockForWriting();  // State may be newer now
+  if (file.State.FailNext.erase(function) == 0) return file.State.FailAlways.count(function) != 0;
   file.Save();
   return true;
 }
@@ -142,7 +149,7 @@ MBT2005_EXPORT int MBT2005_CALL EncodeCard(const char* roomNo, const char* start
 MBT2005_EXPORT int MBT2005_CALL ReadCard(char* buffer128, char* buffer256a, char* buffer256b,
                                          int* value) {
   std::lock_guard<std::mutex> guard(GLock);
-  sim::TSimStateFile file(sim::StatePath(LibraryDirectory()));
+  sim::TSimStateFile file(sim::StatePath(LibraryDirectory()), sim::TSimAccess::Read);
   const sim::TSimState& state = file.State;
   CopyText(buffer128, kMbt2005ReadBuffer1Size, "");
   CopyText(buffer256a, kMbt2005ReadBuffer2Size, "");
@@ -181,7 +188,7 @@ MBT2005_EXPORT void MBT2005_CALL GetErrorStatus(int* code, char* text) {
 
 MBT2005_EXPORT void MBT2005_CALL GetCardSnrAfterEncode(char* serial128) {
   std::lock_guard<std::mutex> guard(GLock);
-  const sim::TSimStateFile file(sim::StatePath(LibraryDirectory()));
+  const sim::TSimStateFile file(sim::StatePath(LibraryDirectory()), sim::TSimAccess::Read);
   const bool encoded = file.State.Slot == sim::TSlot::Encoded;
   CopyText(serial128, kMbt2005SerialSize, encoded ? std::to_string(file.State.Serial) : "");
 }

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +12,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <sstream>
 #include <utility>
 
@@ -145,25 +150,174 @@ std::string MinuteTextFromNow(int minutesFromNow) {
   return text;
 }
 
-TSimStateFile::TSimStateFile(std::string path) : FPath(std::move(path)) {
-  FLock = ::open((FPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (FLock >= 0) {
-    while (::flock(FLock, LOCK_EX) != 0 && errno == EINTR) {
-    }
+struct TSimFiles {
+  std::mutex Lock;  // one TSimStateFile of this process at a time
+  int LockFd = -1;  // "<state>.lock": the lock between processes; its first 8 bytes count
+  std::uint64_t* Generation = nullptr;  // the saves, mapped into every process that uses it
+  int StateFd = -1;                     // the state file, kept open
+  bool StateWritable = false;
+  bool Known = false;  // State is what the file held at KnownGeneration and Identity
+  std::uint64_t KnownGeneration = 0;
+  bool Exists = false;
+  struct stat Identity {};
+  TSimState State;
+};
+
+namespace {
+
+// One TSimFiles per state path, for the life of the process (never released, so that no call
+// made while the process ends finds it gone).
+TSimFiles& FilesFor(const std::string& path) {
+  static std::mutex guard;
+  static auto* const files = new std::map<std::string, std::unique_ptr<TSimFiles>>();
+  std::lock_guard<std::mutex> lock(guard);
+  std::unique_ptr<TSimFiles>& entry = (*files)[path];
+  if (!entry) entry = std::make_unique<TSimFiles>();
+  return *entry;
+}
+
+void OpenLockFile(TSimFiles& files, const std::string& path) {
+  files.LockFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (files.LockFd < 0) return;
+  struct stat lock {};
+  constexpr off_t kSize = sizeof(std::uint64_t);
+  if (::fstat(files.LockFd, &lock) != 0 ||
+      (lock.st_size < kSize && ::ftruncate(files.LockFd, kSize) != 0)) {
+    return;  // locks still work; only the state is never taken as known
   }
-  std::ifstream in(FPath, std::ios::binary);
+  void* mapped = ::mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_SHARED, files.LockFd, 0);
+  if (mapped != MAP_FAILED) files.Generation = static_cast<std::uint64_t*>(mapped);
+}
+
+std::uint64_t CurrentGeneration(const TSimFiles& files) {
+  return files.Generation != nullptr ? __atomic_load_n(files.Generation, __ATOMIC_ACQUIRE) : 0;
+}
+
+bool SameFile(bool existsA, const struct stat& a, bool existsB, const struct stat& b) {
+  if (existsA != existsB) return false;
+  if (!existsA) return true;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// Older than any tick of the file system's clock.
+bool ChangedLongAgo(const struct stat& file) {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const long long ageMs = (static_cast<long long>(now.tv_sec) - file.st_mtim.tv_sec) * 1000 +
+                          (now.tv_nsec - file.st_mtim.tv_nsec) / 1000000;
+  return ageMs > 100;
+}
+
+// The state file as it is now under its name: the descriptor kept open, reopened when the file
+// was deleted or replaced; false when there is none.
+bool LookAtStateFile(TSimFiles& files, const std::string& path, struct stat& now) {
+  if (files.StateFd >= 0 && (::fstat(files.StateFd, &now) != 0 || now.st_nlink == 0)) {
+    ::close(files.StateFd);
+    files.StateFd = -1;
+  }
+  if (files.StateFd < 0) {
+    files.StateFd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    files.StateWritable = files.StateFd >= 0;
+    if (files.StateFd < 0) files.StateFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (files.StateFd < 0) return false;
+    if (::fstat(files.StateFd, &now) != 0) return false;
+  }
+  return true;
+}
+
+TSimState ParseState(const std::string& text) {
+  TSimState state;
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
     const std::size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
-    Parse(line.substr(0, equals), line.substr(equals + 1), State);
+    Parse(line.substr(0, equals), line.substr(equals + 1), state);
   }
+  return state;
+}
+
+std::string ReadWhole(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+    at += n;
+  }
+  return text;
+}
+
+bool WriteWhole(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n =
+        ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
+}
+
+}  // namespace
+
+TSimStateFile::TSimStateFile(std::string path, TSimAccess access)
+    : FPath(std::move(path)), FFiles(&FilesFor(FPath)) {
+  FFiles->Lock.lock();
+  if (FFiles->LockFd < 0) OpenLockFile(*FFiles, FPath);
+  if (access == TSimAccess::Write) Lock();
+  Refresh();
 }
 
 TSimStateFile::~TSimStateFile() {
-  if (FLock >= 0) ::close(FLock);  // releases the lock
+  if (FLocked) ::flock(FFiles->LockFd, LOCK_UN);
+  FFiles->Lock.unlock();
+}
+
+void TSimStateFile::Lock() {
+  if (FLocked || FFiles->LockFd < 0) return;
+  while (::flock(FFiles->LockFd, LOCK_EX) != 0 && errno == EINTR) {
+  }
+  FLocked = true;
+}
+
+void TSimStateFile::LockForWriting() {
+  if (FLocked) return;
+  Lock();
+  Refresh();
+}
+
+void TSimStateFile::Refresh() {
+  TSimFiles& files = *FFiles;
+  const std::uint64_t generation = CurrentGeneration(files);
+  struct stat now {};
+  bool exists = LookAtStateFile(files, FPath, now);
+  if (files.Known && generation == files.KnownGeneration &&
+      SameFile(exists, now, files.Exists, files.Identity)) {
+    State = files.State;
+    return;
+  }
+  // The file is read under the lock only: a writer may be in the middle of it.
+  Lock();
+  const std::uint64_t current = CurrentGeneration(files);
+  exists = LookAtStateFile(files, FPath, now);
+  State = exists ? ParseState(ReadWhole(files.StateFd)) : TSimState{};
+  // Without the shared generation nothing tells whether another process changed the state:
+  // read it afresh every time then. A file changed by hand a moment ago is read afresh as
+  // well: file times are coarse on some systems, so an edit of the same size right after this
+  // one could leave them as they are.
+  files.Known = files.Generation != nullptr && exists && ChangedLongAgo(now);
+  files.KnownGeneration = current;
+  files.Exists = exists;
+  files.Identity = now;
+  files.State = State;
 }
 
 bool TSimStateFile::Save() const {
@@ -184,16 +338,33 @@ bool TSimStateFile::Save() const {
       << "FailAlways=" << JoinNames(State.FailAlways) << '\n';
   const std::string text = out.str();
 
-  const std::string temporary = FPath + ".tmp-" + std::to_string(::getpid());
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  written = ::close(fd) == 0 && written;
-  if (!written || std::rename(temporary.c_str(), FPath.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    return false;
+  TSimFiles& files = *FFiles;
+  // The file is rewritten in place: readers of the file hold the lock, so none sees it half
+  // written, and an in-place write costs the disk nothing until the system writes its pages
+  // back (a rename over the old file would have its data written out at once).
+  struct stat now {};
+  if (!LookAtStateFile(files, FPath, now) || !files.StateWritable) {
+    if (files.StateFd >= 0) ::close(files.StateFd);
+    files.StateFd = ::open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    files.StateWritable = files.StateFd >= 0;
+    if (files.StateFd < 0) {
+      files.Known = false;
+      return false;
+    }
   }
-  return true;
+  const bool written = WriteWhole(files.StateFd, text);
+  files.Known = false;
+  if (files.Generation == nullptr) return written;
+  // Other processes learn of the change from the generation; this one keeps what it wrote.
+  const std::uint64_t generation = __atomic_add_fetch(files.Generation, 1, __ATOMIC_RELEASE);
+  if (written && ::fstat(files.StateFd, &now) == 0) {
+    files.Known = true;
+    files.KnownGeneration = generation;
+    files.Exists = true;
+    files.Identity = now;
+    files.State = State;
+  }
+  return written;
 }
 
 void TSimStateFile::AppendHistory() const {

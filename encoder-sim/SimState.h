@@ -5,10 +5,16 @@
 // library and the mbt2005-sim tool see the same encoder, and so that serial numbers never repeat
 // from one run to the next.
 //
-// Thread and process safety: TSimStateFile holds an exclusive lock on "<state>.lock" from
-// construction to destruction, so one reader-modifier-writer at a time gets through, whether the
-// others are threads or processes. The file is replaced by rename, so a reader never sees half a
-// file. Threads of one process must still not share a TSimStateFile object.
+// Thread and process safety: a writing TSimStateFile holds a mutex of its process and an
+// exclusive lock on "<state>.lock" from construction to destruction, so one
+// reader-modifier-writer at a time gets through, whether the others are threads or processes.
+// The file is read only under that lock, so no reader sees it half rewritten. Threads of one
+// process must still not share a TSimStateFile object.
+//
+// Cost: a process keeps the files open and the state it last read or wrote. Each writer counts
+// a generation in the lock file (shared memory between the processes); a reader that finds the
+// generation, and the state file's size and times, as it left them uses the state it holds and
+// needs no lock. A change made with the tool (or by hand) still counts at the next call.
 #pragma once
 
 #include <cstdint>
@@ -68,11 +74,17 @@ bool IsMinuteText(const std::string& text);
 // The local time `minutesFromNow` minutes from now as "yyyy-mm-dd hh:nn".
 std::string MinuteTextFromNow(int minutesFromNow);
 
+struct TSimFiles;  // the open files and last known state of one state path in this process
+
+// Whether a TSimStateFile may save what it changes (and so holds the lock throughout).
+enum class TSimAccess { Write, Read };
+
 class TSimStateFile {
  public:
-  // Locks the state, then reads it; a missing file is a new encoder's state. Lines that do not
-  // parse are skipped.
-  explicit TSimStateFile(std::string path);
+  // Reads the state (see above); a missing file is a new encoder's state. Lines that do not
+  // parse are skipped. Write access locks the state first, for the life of the object; Read
+  // access locks it only to read the file, and must call LockForWriting before Save.
+  explicit TSimStateFile(std::string path, TSimAccess access = TSimAccess::Write);
   ~TSimStateFile();
   TSimStateFile(const TSimStateFile&) = delete;
   TSimStateFile& operator=(const TSimStateFile&) = delete;
@@ -80,14 +92,21 @@ class TSimStateFile {
   TSimState State;
   const std::string& Path() const { return FPath; }
 
-  // Writes State back; false when the file cannot be written (the old one then stays).
+  // Locks the state for the rest of this object's life and brings State up to date, which
+  // another process may have changed since it was read.
+  void LockForWriting();
+  // Writes State back; false when the file cannot be written. Needs the lock.
   bool Save() const;
   // Appends one line for a card just encoded to the history file; failures are ignored.
   void AppendHistory() const;
 
  private:
+  void Lock();
+  void Refresh();
+
   const std::string FPath;
-  int FLock = -1;
+  TSimFiles* FFiles;
+  bool FLocked = false;
 };
 
 }  // namespace sim

@@ -1,8 +1,11 @@
 #include "config/LogFileUnit.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <vector>
 #include <cerrno>
 
 #include "config/SysOptionUnit.h"
@@ -12,35 +15,141 @@ TLogFile* LogFile = nullptr;
 
 TLogFile::TLogFile(const std::string& fileName) : FileName(fileName) {}
 
+TLogFile::~TLogFile() {
+  Flush();
+  if (FFd >= 0) ::close(FFd);
+}
+
 void TLogFile::AddLog(const std::string& text) {
   if (SysOption != nullptr && !SysOption->WriteLog) return;
-  const std::string entry = FormatDateTime("yyyy-mm-dd hh:nn:ss ", Now()) + text + "\r\n";
+  auto* entry = new TEntry{FormatDateTime("yyyy-mm-dd hh:nn:ss ", Now()) + text + "\r\n", nullptr};
+  entry->Next = FWaiting.load();
+  while (!FWaiting.compare_exchange_weak(entry->Next, entry)) {
+  }
+  // Whoever holds the writer's role takes this entry with its next round.
+  if (!FWriting.exchange(true)) WriteWaiting();
+}
 
-  // Opening and closing are the costly part of an entry and need no lock: each call has a
-  // descriptor of its own, and O_APPEND puts every write at the end of the file. Only the
-  // writing is serialised, so that a write cut short (a full disk, a signal) and its rest never
-  // have another entry between them.
-  const int fd = ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  {
-    std::lock_guard<std::mutex> guard(FLock);
-    // One write for the whole entry, so that a reader (or another process appending) never sees
-    // half a line from us unless the disk fills up in the middle of it.
-    const off_t start = ::lseek(fd, 0, SEEK_END);
-    size_t done = 0;
-    while (done < entry.size()) {
-      const ssize_t n = ::write(fd, entry.data() + done, entry.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
+void TLogFile::WriteWaiting() {
+  for (;;) {
+    TEntry* entries = FWaiting.exchange(nullptr);
+    if (entries == nullptr) {
+      FWriting.store(false);
+      FEvents.fetch_add(1);
+      if (FFlushing.load() > 0) FEvents.notify_all();
+      // An entry added after the exchange above may have found the role still held: take the
+      // role back for it, unless its own thread already did.
+      if (FWaiting.load() == nullptr || FWriting.exchange(true)) return;
+      continue;
     }
-    // An entry that did not fit (a full disk) is dropped whole: the part that was written is
-    // cut off again, so that the next entry does not continue its line.
-    if (done > 0 && done < entry.size() && start >= 0) {
-      [[maybe_unused]] const int ignored = ::ftruncate(fd, start);
+    FStarted.fetch_add(1);
+    WriteRound(entries);
+    FDone.fetch_add(1);
+    FEvents.fetch_add(1);
+    if (FFlushing.load() > 0) FEvents.notify_all();
+  }
+}
+
+void TLogFile::Flush() {
+  // Every entry of this thread is either still waiting, so that a round started from now on
+  // takes it, or in a round started already.
+  const std::uint64_t started = FStarted.load();
+  bool counted = false;
+  for (;;) {
+    const std::uint32_t events = FEvents.load();
+    // Nothing waits and nobody writes: the writer that took the entries has written them.
+    // (Waiting is looked at first: the role is held from before the entries were taken until
+    // after they were written.)
+    if (FWaiting.load() == nullptr && !FWriting.load()) break;
+    if (FDone.load() > started) break;
+    // Entries wait but the role is free: their own thread is about to take it; or this
+    // thread takes it, which does no harm.
+    if (!FWriting.exchange(true)) {
+      WriteWaiting();
+      continue;
+    }
+    if (!counted) {
+      FFlushing.fetch_add(1);
+      counted = true;
+      continue;  // look again now that writers know of this thread
+    }
+    FEvents.wait(events);
+  }
+  if (counted) FFlushing.fetch_sub(1);
+}
+
+void TLogFile::WriteRound(TEntry* entries) {
+  // The newest entry comes first: turn the list round, so that entries go out as they came.
+  TEntry* oldestFirst = nullptr;
+  while (entries != nullptr) {
+    TEntry* next = entries->Next;
+    entries->Next = oldestFirst;
+    oldestFirst = entries;
+    entries = next;
+  }
+  std::string batch;
+  std::vector<std::size_t> ends;
+  if (oldestFirst != nullptr && oldestFirst->Next == nullptr) {
+    batch.swap(oldestFirst->Text);
+    ends.push_back(batch.size());
+  } else {
+    for (const TEntry* entry = oldestFirst; entry != nullptr; entry = entry->Next) {
+      batch += entry->Text;
+      ends.push_back(batch.size());
     }
   }
-  ::close(fd);
+  while (oldestFirst != nullptr) {
+    TEntry* next = oldestFirst->Next;
+    delete oldestFirst;
+    oldestFirst = next;
+  }
+  WriteBatch(batch, ends);
+}
+
+int TLogFile::CurrentDescriptor() {
+  // The name is looked up again at most once a second: a file deleted, renamed or replaced
+  // meanwhile is then left for a new one under the name. (Looking at the file before every write
+  // would cost more than the write: it makes the system keep the file's time to the nanosecond.)
+  const auto now = std::chrono::steady_clock::now();
+  if (FFd >= 0 && now - FNameChecked >= std::chrono::seconds(1)) {
+    struct stat named {}, opened {};
+    const bool same = ::stat(FileName.c_str(), &named) == 0 && ::fstat(FFd, &opened) == 0 &&
+                      named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+    FNameChecked = now;
+    if (!same) {
+      ::close(FFd);
+      FFd = -1;
+    }
+  }
+  if (FFd < 0) {
+    FFd = ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    FNameChecked = now;
+  }
+  return FFd;
+}
+
+void TLogFile::WriteBatch(const std::string& batch, const std::vector<std::size_t>& ends) {
+  const int fd = CurrentDescriptor();
+  if (fd < 0) return;
+  size_t done = 0;
+  while (done < batch.size()) {
+    const ssize_t n = ::write(fd, batch.data() + done, batch.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  // A write cut short (a full disk) keeps the entries that got out whole and cuts off the part
+  // of the next one, so that no line is left half written for the next entry to continue.
+  if (done > 0 && done < batch.size()) {
+    const auto whole = std::upper_bound(ends.begin(), ends.end(), done);
+    const std::size_t keep = whole == ends.begin() ? 0 : *(whole - 1);
+    // O_APPEND leaves the offset at the end of what was just written.
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    if (end >= static_cast<off_t>(done)) {
+      [[maybe_unused]] const int ignored =
+          ::ftruncate(fd, end - static_cast<off_t>(done) + static_cast<off_t>(keep));
+    }
+  }
 }
 
 std::string LogFileNameFor(const std::string& directory, double startDay) {

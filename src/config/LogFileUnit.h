@@ -2,18 +2,30 @@
 // after the day the host started ("yyyymmdd.LOG" beside the executable). The name is fixed for
 // the life of the process, so a host running past midnight keeps its start day's file.
 //
-// Thread-safe: AddLog is called from the main thread and every connection thread. Each call
-// opens the file for appending on a descriptor of its own and closes it again; the writes are
-// serialised by a mutex, so no entry is lost to a collision between two writers of this process,
-// and entries never interleave within a line. The file is open only during one call.
+// Thread-safe: AddLog is called from the main thread and every connection thread, and takes no
+// lock. A call that finds nobody writing writes its entry at once, in one write. A call that
+// comes while another thread is writing leaves its entry to that thread, which writes
+// everything that arrived meanwhile, in order, in one more write before it stops; so a busy
+// host makes far fewer system calls than entries, and no caller waits for another's write.
+// Entries never interleave within a line, and none is lost to a collision between writers.
+// Flush waits until the calling thread's entries are in the file: the listener calls it after
+// each request, so that a request's entries are written before its connection closes or reads
+// the next one.
+//
+// The file is opened on the first entry and kept open. When it is deleted, renamed or replaced
+// meanwhile, entries follow the name again within a second, in a new file when there is none.
 #pragma once
 
-#include <mutex>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class TLogFile {
  public:
   explicit TLogFile(const std::string& fileName);  // touches no file
+  ~TLogFile();  // writes what is left; no thread may still add entries
   TLogFile(const TLogFile&) = delete;
   TLogFile& operator=(const TLogFile&) = delete;
 
@@ -21,11 +33,35 @@ class TLogFile {
   // creating the file when it is missing. Input/output failures (folder not writable, disk full,
   // file read-only) drop the entry silently: logging never stops the caller's work.
   void AddLog(const std::string& text);
+  // Returns once every entry this thread added is in the file (or was dropped by a failure).
+  void Flush();
 
   const std::string FileName;
 
  private:
-  std::mutex FLock;
+  struct TEntry {
+    std::string Text;
+    TEntry* Next;
+  };
+  // Writes the entries waiting, round after round, while this thread holds the writer's role;
+  // gives the role up when none are left.
+  void WriteWaiting();
+  // Writes one round: `entries`, newest first, then releases them.
+  void WriteRound(TEntry* entries);
+  // Writes `batch`, whose entries end at the offsets `ends`.
+  void WriteBatch(const std::string& batch, const std::vector<std::size_t>& ends);
+  // The descriptor of the file now under FileName, opened when needed; -1 when it cannot be.
+  int CurrentDescriptor();
+
+  std::atomic<TEntry*> FWaiting{nullptr};  // entries not yet taken by a writer, newest first
+  std::atomic<bool> FWriting{false};       // some thread holds the writer's role
+  std::atomic<std::uint64_t> FStarted{0};  // rounds taken off FWaiting
+  std::atomic<std::uint64_t> FDone{0};     // rounds written
+  std::atomic<std::uint32_t> FEvents{0};   // changes Flush waits for
+  std::atomic<int> FFlushing{0};           // threads waiting in Flush
+  // Touched by the writer only.
+  int FFd = -1;
+  std::chrono::steady_clock::time_point FNameChecked;
 };
 
 // The file name for a log started at `startDay` in `directory` (which ends with a separator).

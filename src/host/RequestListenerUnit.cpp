@@ -1,5 +1,6 @@
 #include "host/RequestListenerUnit.h"
 
+#include "config/LogFileUnit.h"
 #include "config/SysOptionUnit.h"
 #include "doorlock/DoorlockMessageHandlerUnit.h"
 #include "kinds/HandMessageHandlerUnit.h"
@@ -44,11 +45,23 @@ std::string ListenerStartLine(int kind) {
 
 namespace {
 
+// Writes the request's log entries out before the connection closes or reads the next request,
+// also when the request ends in an error.
+struct TLogFlush {
+  TLogFlush() = default;
+  TLogFlush(const TLogFlush&) = delete;
+  TLogFlush& operator=(const TLogFlush&) = delete;
+  ~TLogFlush() {
+    if (LogFile != nullptr) LogFile->Flush();
+  }
+};
+
 // One request of a kind whose connections never stay open; a failure passes out to the server,
 // which closes the connection too.
 template <typename THandler>
 void ServeOneRequest(TTcpConnection& connection, const void* memo) {
   {
+    const TLogFlush flush;
     THandler handler(memo);
     const std::string text = DecodeRequestText(connection.ReadRequest());
     handler.HandleMessage(connection, text);
@@ -74,6 +87,7 @@ void ServeConnection(int kind, TTcpConnection& connection, const void* memo) {
       return;
   }
   {
+    const TLogFlush flush;
     TDoorlockMessageHandler handler(memo);
     const std::string text = DecodeRequestText(connection.ReadRequest());
     handler.HandleMessage(connection, text);

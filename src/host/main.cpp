@@ -43,7 +43,10 @@ int main(int, char** argv) {
         // wait. Closing or releasing what it uses would pull them from under it, and waiting could
         // hang the exit for good: end the process here. Every acknowledged row is already
         // committed to the store's file.
-        if (LogFile != nullptr) LogFile->AddLog("接口监听服务器停止时仍有连接未结束，程序直接退出");
+        if (LogFile != nullptr) {
+          LogFile->AddLog("接口监听服务器停止时仍有连接未结束，程序直接退出");
+          LogFile->Flush();
+        }
         std::fflush(nullptr);
         ::_exit(0);
       }

@@ -158,11 +158,36 @@ TDateTimeParts DecodeDateTime(TDateTime value) {
   return parts;
 }
 
+namespace {
+
+// The local time of the second last asked for on this thread. The C library's conversion takes a
+// process-wide lock, which every log entry of every connection would otherwise contend for; the
+// local time of a second only changes with the time zone, which is part of the key.
+struct TLocalSecond {
+  time_t Second = -1;
+  long Zone = 0;
+  const char* ZoneName = nullptr;
+  tm Local{};
+};
+thread_local TLocalSecond GLocalSecond;
+
+const tm& LocalTimeOf(time_t second) {
+  TLocalSecond& cached = GLocalSecond;
+  if (cached.Second != second || cached.Zone != timezone || cached.ZoneName != tzname[0]) {
+    localtime_r(&second, &cached.Local);  // also sets timezone and tzname on first use
+    cached.Second = second;
+    cached.Zone = timezone;
+    cached.ZoneName = tzname[0];
+  }
+  return cached.Local;
+}
+
+}  // namespace
+
 TDateTime Now() {
   timespec ts{};
   clock_gettime(CLOCK_REALTIME, &ts);
-  tm local{};
-  localtime_r(&ts.tv_sec, &local);
+  const tm& local = LocalTimeOf(ts.tv_sec);
   const double date = static_cast<double>(
       DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) - kEpochDays);
   // A leap second (tm_sec 60) is held at 59.

@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <sys/resource.h>
 
+#include <atomic>
+#include <chrono>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -129,6 +135,27 @@ TEST_F(LogFileTest, AnEntryThatDoesNotFitIsDroppedWhole) {
   EXPECT_EQ(lines[1].substr(20), "after");
 }
 
+TEST_F(LogFileTest, AFileDeletedOrMovedAsideMeanwhileIsCreatedAfresh) {
+  // The name is looked up again once a second: each step waits that long (no timing is
+  // measured).
+  const auto aSecond = std::chrono::milliseconds(1100);
+  TLogFile log(FDir.File("day.LOG"));
+  log.AddLog("one");
+  ASSERT_EQ(std::remove(log.FileName.c_str()), 0);
+  std::this_thread::sleep_for(aSecond);
+  log.AddLog("two");
+  ASSERT_EQ(std::rename(log.FileName.c_str(), FDir.File("aside.LOG").c_str()), 0);
+  std::this_thread::sleep_for(aSecond);
+  log.AddLog("three");
+
+  const std::vector<std::string> aside = Lines(FDir.File("aside.LOG"));
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_EQ(aside[0].substr(20), "two");
+  const std::vector<std::string> current = Lines(log.FileName);
+  ASSERT_EQ(current.size(), 1u);
+  EXPECT_EQ(current[0].substr(20), "three");
+}
+
 TEST_F(LogFileTest, ConcurrentWritersLoseNoEntry) {
   TLogFile log(FDir.File("busy.LOG"));
   constexpr int kThreads = 8, kEntries = 250;
@@ -148,6 +175,51 @@ TEST_F(LogFileTest, ConcurrentWritersLoseNoEntry) {
     seen.insert(line.substr(20));
   }
   EXPECT_EQ(seen.size(), lines.size()) << "every entry appears exactly once, none interleaved";
+}
+
+// A writer held up by the file (here a pipe nobody reads yet) holds up no other caller: their
+// entries go out with its next write, and Flush waits for exactly that.
+TEST_F(LogFileTest, EntriesAddedDuringASlowWriteFollowItAndFlushWaitsForThem) {
+  const std::string path = FDir.File("slow.LOG");
+  ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  TLogFile log(path);
+  const std::string big(200000, 'x');
+  std::thread slow([&] { log.AddLog(big); });
+  // Wait until the slow writer is inside its write: the pipe is full.
+  for (int available = 0; available < 65536;) {
+    ASSERT_EQ(::ioctl(reader, FIONREAD, &available), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+
+  std::atomic<bool> added{false}, flushed{false};
+  std::thread other([&] {
+    log.AddLog("after");
+    added = true;
+    log.Flush();
+    flushed = true;
+  });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!added && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(added) << "the second caller waited for the slow write";
+  EXPECT_FALSE(flushed) << "the entry cannot be written while the pipe is full";
+
+  std::string bytes;
+  char buffer[65536];
+  while (!flushed || bytes.size() < big.size() + 2 * 22 + 5) {
+    const ssize_t n = ::read(reader, buffer, sizeof buffer);
+    if (n > 0) bytes.append(buffer, static_cast<size_t>(n));
+    else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  slow.join();
+  other.join();
+  ::close(reader);
+  ASSERT_EQ(bytes.size(), 20 + big.size() + 2 + 20 + 5 + 2);
+  EXPECT_EQ(bytes.substr(20, big.size() + 2), big + "\r\n");
+  EXPECT_EQ(bytes.substr(bytes.size() - 7), "after\r\n");
 }
 
 TEST(LogFileNameTest, IsTheStartDayBesideTheExecutable) {

@@ -54,7 +54,8 @@ class EncoderSimTest : public ::testing::Test {
     while (std::getline(in, line)) lines.push_back(line.substr(20, line.size() - 21));
     return lines;
   }
-  void ClearLog() const { std::remove(LogFile->FileName.c_str()); }
+  // Emptied, not deleted: the log keeps its file open.
+  void ClearLog() const { WriteFileBytes(LogFile->FileName, ""); }
 
   bool Write(TBaseDoorlock& device, std::int64_t& cardNo, bool isCopy = false) {
     return device.WriteCard("", "A", "3", "0101", "", Begin(), Begin(), End(), End(), isCopy,
@@ -238,6 +239,37 @@ TEST_F(EncoderSimTest, NeverWritesPastTheBuffers) {
   EXPECT_TRUE(error.GuardsIntact());
   EXPECT_LT(error.Length(), 128u);
   EXPECT_EQ(std::string(error.Buffer()).rfind("状态文件无法写入: ", 0), 0u) << error.Buffer();
+}
+
+// The library keeps what it last read; a change made from outside must still count at the very
+// next call, also when it keeps the file's size and comes within one tick of the file clock.
+TEST_F(EncoderSimTest, ChangesFromTheToolOrByHandCountAtTheNextCall) {
+  ASSERT_TRUE(FApi.SetConfiguration("localhost", "TavrinTest", "730981") & 0xFF);
+  const auto roomOnCard = [this] {
+    char serial[128], room[256], window[256];
+    int value = 0;
+    return FApi.ReadCard(serial, room, window, &value) & 0xFF ? std::string(room) : "(none)";
+  };
+  const std::string tool = std::string(ENCODER_SIM_DIR) + "mbt2005-sim --state '" + StateFile() + "' ";
+  for (int i = 0; i < 6; ++i) {
+    const std::string room = i % 2 == 0 ? "0101" : "0102";
+    ASSERT_EQ(std::system((tool + "insert " + room + " > /dev/null").c_str()), 0);
+    EXPECT_EQ(roomOnCard(), room) << "after the tool, round " << i;
+  }
+  for (int i = 0; i < 6; ++i) {
+    const std::string room = i % 2 == 0 ? "0201" : "0202";
+    WriteFileBytes(StateFile(), "Card=encoded\nRoom=" + room +
+                                    "\nStart=2024-05-01 14:30\nEnd=2024-05-03 12:00\nSerial=7\n");
+    EXPECT_EQ(roomOnCard(), room) << "after an edit by hand, round " << i;
+  }
+  // The library's own writes count for the tool at once, too.
+  ASSERT_TRUE(FApi.CancelCard(0) & 0xFF);
+  EXPECT_EQ(roomOnCard(), "(none)");
+  ASSERT_TRUE(FApi.EncodeCard("0303", "2024-05-01 14:30", "2024-05-03 12:00", "", "") & 0xFF);
+  const std::string status = std::string(ENCODER_SIM_DIR) + "mbt2005-sim --state '" +
+                             StateFile() + "' status | grep -q 0303";
+  EXPECT_EQ(std::system(status.c_str()), 0);
+  EXPECT_EQ(roomOnCard(), "0303");
 }
 
 // Threads that erase and encode the one card at once: every successful encode gets its own
