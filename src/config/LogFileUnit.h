@@ -8,9 +8,8 @@
 // everything that arrived meanwhile, in order, in one more write before it stops; so a busy
 // host makes far fewer system calls than entries, and no caller waits for another's write.
 // Entries never interleave within a line, and none is lost to a collision between writers.
-// Flush waits until the calling thread's entries are in the file: the listener calls it after
-// each request, so that a request's entries are written before its connection closes or reads
-// the next one.
+// Flush waits until the calling thread's entries are in the file: the listener calls it before
+// it closes a connection, so that a request's entries are written when its peer sees the end.
 //
 // The file is opened on the first entry and kept open. When it is deleted, renamed or replaced
 // meanwhile, entries follow the name again within a second, in a new file when there is none.

@@ -45,27 +45,27 @@ std::string ListenerStartLine(int kind) {
 
 namespace {
 
-// Writes the request's log entries out before the connection closes or reads the next request,
-// also when the request ends in an error.
-struct TLogFlush {
-  TLogFlush() = default;
-  TLogFlush(const TLogFlush&) = delete;
-  TLogFlush& operator=(const TLogFlush&) = delete;
-  ~TLogFlush() {
-    if (LogFile != nullptr) LogFile->Flush();
-  }
-};
+// Writes the calling thread's log entries out before its connection closes, so that a peer
+// that sees the connection end finds every entry of its request in the log. A connection that
+// stays open is left alone: the writer at work writes the entries within moments, and the next
+// request need not wait for that.
+void FlushLog() {
+  if (LogFile != nullptr) LogFile->Flush();
+}
 
 // One request of a kind whose connections never stay open; a failure passes out to the server,
 // which closes the connection too.
 template <typename THandler>
 void ServeOneRequest(TTcpConnection& connection, const void* memo) {
-  {
-    const TLogFlush flush;
+  try {
     THandler handler(memo);
     const std::string text = DecodeRequestText(connection.ReadRequest());
     handler.HandleMessage(connection, text);
+  } catch (...) {
+    FlushLog();
+    throw;
   }
+  FlushLog();
   connection.Close();
 }
 
@@ -86,11 +86,16 @@ void ServeConnection(int kind, TTcpConnection& connection, const void* memo) {
       connection.Close();
       return;
   }
-  {
-    const TLogFlush flush;
+  try {
     TDoorlockMessageHandler handler(memo);
     const std::string text = DecodeRequestText(connection.ReadRequest());
     handler.HandleMessage(connection, text);
+  } catch (...) {
+    FlushLog();  // the server closes the connection
+    throw;
   }
-  if (!KeepConnection) connection.Close();
+  if (!KeepConnection) {
+    FlushLog();
+    connection.Close();
+  }
 }
