@@ -6,7 +6,10 @@
 // No function writes past the sizes of the call contract (mbt2005.h); error texts are at most
 // 127 bytes and their NUL.
 #include <dlfcn.h>
+#include <signal.h>
+#include <sys/resource.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -74,7 +77,24 @@ int Fail(int code, const std::string& text) {
 
 // Applies the failure switches of `function`; true when this call is to fail. A consumed
 // FailNext switch is saved at once, so that it fails one call only.
+// Ends the process as a fault inside a real library would, when a crash switch names
+// `function`. The switch is used up first, so that the host started again goes on. No core
+// file is left behind.
+void CrashIfSwitched(sim::TSimStateFile& file, const char* function) {
+  if (file.State.CrashNext.count(function) == 0) return;
+  file.LockForWriting();
+  if (file.State.CrashNext.erase(function) == 0) return;
+  file.Save();
+  const rlimit noCore{0, 0};
+  ::setrlimit(RLIMIT_CORE, &noCore);
+  // The caller's handler of the signal runs, as for a real fault; should it return, the
+  // process still ends.
+  ::raise(SIGSEGV);
+  std::abort();
+}
+
 bool Injected(sim::TSimStateFile& file, const char* function) {
+  CrashIfSwitched(file, function);
   if (file.State.FailAlways.count(function) != 0) return true;
   if (file.State.FailNext.count(function) == 0) return false;
   file.LockForWriting();  // State may be newer now

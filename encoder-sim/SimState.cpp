@@ -85,6 +85,8 @@ void Parse(const std::string& key, const std::string& value, TSimState& state) {
     state.FailNext = SplitNames(value);
   } else if (key == "FailAlways") {
     state.FailAlways = SplitNames(value);
+  } else if (key == "CrashNext") {
+    state.CrashNext = SplitNames(value);
   }
 }
 
@@ -335,7 +337,8 @@ bool TSimStateFile::Save() const {
       << "UserName=" << State.UserName << '\n'
       << "Password=" << State.Password << '\n'
       << "FailNext=" << JoinNames(State.FailNext) << '\n'
-      << "FailAlways=" << JoinNames(State.FailAlways) << '\n';
+      << "FailAlways=" << JoinNames(State.FailAlways) << '\n'
+      << "CrashNext=" << JoinNames(State.CrashNext) << '\n';
   const std::string text = out.str();
 
   TSimFiles& files = *FFiles;

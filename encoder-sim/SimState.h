@@ -37,6 +37,7 @@ struct TSimState {
   std::string Password = "730981";
   std::set<std::string> FailNext;    // each fails once, then is removed
   std::set<std::string> FailAlways;  // fail until cleared
+  std::set<std::string> CrashNext;   // each ends the process once, as a fault in a library would
 };
 
 // Error codes and texts GetErrorStatus reports.

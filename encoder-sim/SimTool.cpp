@@ -24,6 +24,8 @@ constexpr char kUsage[] =
     "  remove                     take the card out of the slot\n"
     "  fail NAME...               make the next call of each function fail once\n"
     "  fail-always NAME...        make every call of each function fail until 'clear'\n"
+    "  crash NAME...              make the next call of each function end the process with\n"
+    "                             SIGSEGV, as a fault inside a real library would\n"
     "  clear                      remove every failure switch\n"
     "  credentials USER PASSWORD  the user name and password SetConfiguration accepts\n"
     "  history                    list the cards encoded so far\n"
@@ -66,7 +68,8 @@ void PrintStatus(const sim::TSimStateFile& file) {
             << "guest info:   " << (s.RenewedRoom.empty() ? "-" : s.RenewedRoom) << '\n'
             << "credentials:  " << s.UserName << " / " << s.Password << '\n'
             << "fail next:    " << Names(s.FailNext) << '\n'
-            << "fail always:  " << Names(s.FailAlways) << '\n';
+            << "fail always:  " << Names(s.FailAlways) << '\n'
+            << "crash next:   " << Names(s.CrashNext) << '\n';
 }
 
 int Usage() {
@@ -142,9 +145,11 @@ int main(int argc, char** argv) {
   }
   if (command == "fail") return AddSwitches(rest, state.FailNext) ? Save(file) : Usage();
   if (command == "fail-always") return AddSwitches(rest, state.FailAlways) ? Save(file) : Usage();
+  if (command == "crash") return AddSwitches(rest, state.CrashNext) ? Save(file) : Usage();
   if (command == "clear" && rest.empty()) {
     state.FailNext.clear();
     state.FailAlways.clear();
+    state.CrashNext.clear();
     return Save(file);
   }
   if (command == "credentials" && rest.size() == 2) {

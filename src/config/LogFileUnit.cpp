@@ -1,22 +1,46 @@
 #include "config/LogFileUnit.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <vector>
 #include <cerrno>
+#include <vector>
 
 #include "config/SysOptionUnit.h"
 #include "platform/DateTime.h"
 
 TLogFile* LogFile = nullptr;
 
-TLogFile::TLogFile(const std::string& fileName) : FileName(fileName) {}
+namespace {
+
+// How long the log's own writer gathers entries after a write before it writes again: a busy
+// host then makes about a thousand writes a second, however many entries it logs.
+constexpr auto kGathering = std::chrono::milliseconds(1);
+
+// A child forked from the host has none of its threads: its logs are written by their callers.
+std::atomic<bool> GNoWriterThread{false};
+
+void MarkForkedChild() {
+  GNoWriterThread = true;
+}
+
+}  // namespace
+
+TLogFile::TLogFile(const std::string& fileName) : FileName(fileName) {
+  static const int registered = ::pthread_atfork(nullptr, nullptr, MarkForkedChild);
+  (void)registered;
+  FWriter = std::thread([this] { RunWriter(); });
+}
 
 TLogFile::~TLogFile() {
-  Flush();
+  FStop = true;
+  FWake.fetch_add(1);
+  FWake.notify_one();
+  FWriter.join();
+  Flush();  // what came after the writer's last round
   if (FFd >= 0) ::close(FFd);
 }
 
@@ -26,27 +50,69 @@ void TLogFile::AddLog(const std::string& text) {
   entry->Next = FWaiting.load();
   while (!FWaiting.compare_exchange_weak(entry->Next, entry)) {
   }
-  // Whoever holds the writer's role takes this entry with its next round.
-  if (!FWriting.exchange(true)) WriteWaiting();
+  if (GNoWriterThread) {
+    if (!FWriting.exchange(true)) WriteWaiting();
+    return;
+  }
+  // The writer sleeps only when nothing waits: wake it for this entry.
+  if (FIdle.load() && FIdle.exchange(false)) {
+    FWake.fetch_add(1);
+    FWake.notify_one();
+  }
+}
+
+void TLogFile::RunWriter() {
+  auto lastRound = std::chrono::steady_clock::now() - kGathering;
+  while (!FStop) {
+    if (FWaiting.load() == nullptr) {
+      const std::uint32_t wake = FWake.load();
+      FIdle = true;
+      // An entry added before FIdle was set found it clear and woke nobody: look again.
+      if (FWaiting.load() == nullptr && !FStop) FWake.wait(wake);
+      FIdle = false;
+      continue;
+    }
+    // The first entry after a quiet spell goes out at once; while entries keep coming, they are
+    // gathered for a moment, unless somebody waits for them in Flush.
+    const auto due = lastRound + kGathering;
+    if (std::chrono::steady_clock::now() < due && FFlushing.load() == 0) {
+      std::this_thread::sleep_until(due);
+    }
+    lastRound = std::chrono::steady_clock::now();
+    // The role is held by a thread in Flush otherwise, which writes what waits itself.
+    if (FWriting.exchange(true)) continue;
+    WriteOneRound();
+    ReleaseRole();
+  }
+}
+
+bool TLogFile::WriteOneRound() {
+  TEntry* entries = FWaiting.exchange(nullptr);
+  if (entries == nullptr) return false;
+  FStarted.fetch_add(1);
+  WriteRound(entries);
+  FDone.fetch_add(1);
+  Signal();
+  return true;
+}
+
+void TLogFile::ReleaseRole() {
+  FWriting.store(false);
+  Signal();
+}
+
+void TLogFile::Signal() {
+  FEvents.fetch_add(1);
+  if (FFlushing.load() > 0) FEvents.notify_all();
 }
 
 void TLogFile::WriteWaiting() {
   for (;;) {
-    TEntry* entries = FWaiting.exchange(nullptr);
-    if (entries == nullptr) {
-      FWriting.store(false);
-      FEvents.fetch_add(1);
-      if (FFlushing.load() > 0) FEvents.notify_all();
-      // An entry added after the exchange above may have found the role still held: take the
-      // role back for it, unless its own thread already did.
-      if (FWaiting.load() == nullptr || FWriting.exchange(true)) return;
-      continue;
-    }
-    FStarted.fetch_add(1);
-    WriteRound(entries);
-    FDone.fetch_add(1);
-    FEvents.fetch_add(1);
-    if (FFlushing.load() > 0) FEvents.notify_all();
+    if (WriteOneRound()) continue;
+    ReleaseRole();
+    // An entry added after the last round may have found the role still held: take the role
+    // back for it, unless another thread already did.
+    if (FWaiting.load() == nullptr || FWriting.exchange(true)) return;
   }
 }
 
@@ -104,6 +170,29 @@ void TLogFile::WriteRound(TEntry* entries) {
     oldestFirst = next;
   }
   WriteBatch(batch, ends);
+}
+
+void TLogFile::WriteWaitingNow() noexcept {
+  TEntry* entries = FWaiting.exchange(nullptr);
+  TEntry* oldestFirst = nullptr;
+  while (entries != nullptr) {
+    TEntry* next = entries->Next;
+    entries->Next = oldestFirst;
+    oldestFirst = entries;
+    entries = next;
+  }
+  if (oldestFirst == nullptr) return;
+  const int fd = FFd >= 0 ? FFd : ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  for (const TEntry* entry = oldestFirst; entry != nullptr; entry = entry->Next) {
+    size_t done = 0;
+    while (done < entry->Text.size()) {
+      const ssize_t n = ::write(fd, entry->Text.data() + done, entry->Text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      done += static_cast<size_t>(n);
+    }
+  }
 }
 
 int TLogFile::CurrentDescriptor() {

@@ -3,13 +3,15 @@
 // the life of the process, so a host running past midnight keeps its start day's file.
 //
 // Thread-safe: AddLog is called from the main thread and every connection thread, and takes no
-// lock. A call that finds nobody writing writes its entry at once, in one write. A call that
-// comes while another thread is writing leaves its entry to that thread, which writes
-// everything that arrived meanwhile, in order, in one more write before it stops; so a busy
-// host makes far fewer system calls than entries, and no caller waits for another's write.
-// Entries never interleave within a line, and none is lost to a collision between writers.
-// Flush waits until the calling thread's entries are in the file: the listener calls it before
-// it closes a connection, so that a request's entries are written when its peer sees the end.
+// lock and makes no system call of its own on a busy host. Entries are handed to the log's own
+// writer thread, which writes them in order, the first after a quiet spell at once and, while
+// entries keep coming, those of the last millisecond together in one write; so a busy host
+// makes far fewer system calls than entries. Entries never interleave within a line, and none
+// is lost to a collision between writers. Flush waits until the calling thread's entries are in
+// the file: the listener calls it before it closes a connection, so that a peer that sees the
+// end finds every entry of its request in the log, and the host calls it before it ends.
+// WriteWaitingNow is for a fatal signal: it writes what still waits, so that a crash (inside
+// the card encoder's library, say) loses none of the entries before it.
 //
 // The file is opened on the first entry and kept open. When it is deleted, renamed or replaced
 // meanwhile, entries follow the name again within a second, in a new file when there is none.
@@ -19,6 +21,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 class TLogFile {
@@ -34,6 +37,9 @@ class TLogFile {
   void AddLog(const std::string& text);
   // Returns once every entry this thread added is in the file (or was dropped by a failure).
   void Flush();
+  // Writes the entries still waiting, without taking memory or locks: only for a handler of a
+  // fatal signal, after which the process ends.
+  void WriteWaitingNow() noexcept;
 
   const std::string FileName;
 
@@ -42,8 +48,13 @@ class TLogFile {
     std::string Text;
     TEntry* Next;
   };
-  // Writes the entries waiting, round after round, while this thread holds the writer's role;
-  // gives the role up when none are left.
+  void RunWriter();  // the writer thread
+  // With the writer's role held: writes one round of what waits; false when nothing waited.
+  bool WriteOneRound();
+  void ReleaseRole();
+  void Signal();  // wakes the threads waiting in Flush
+  // With the writer's role held: writes what waits, round after round, and gives the role up
+  // when nothing is left.
   void WriteWaiting();
   // Writes one round: `entries`, newest first, then releases them.
   void WriteRound(TEntry* entries);
@@ -58,6 +69,10 @@ class TLogFile {
   std::atomic<std::uint64_t> FDone{0};     // rounds written
   std::atomic<std::uint32_t> FEvents{0};   // changes Flush waits for
   std::atomic<int> FFlushing{0};           // threads waiting in Flush
+  std::atomic<bool> FIdle{false};          // the writer sleeps until FWake changes
+  std::atomic<std::uint32_t> FWake{0};
+  std::atomic<bool> FStop{false};
+  std::thread FWriter;
   // Touched by the writer only.
   int FFd = -1;
   std::chrono::steady_clock::time_point FNameChecked;

@@ -2,6 +2,7 @@
 // needs is in Option.ini beside the executable.
 #include <QApplication>
 
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -16,6 +17,27 @@
 #include "host/MainFormUnit.h"
 #include "host/StartupUnit.h"
 
+namespace {
+
+// A fatal signal (a fault inside the card encoder's library, say) writes the log entries that
+// still wait for the log's writer, then ends the process as the signal would have.
+void WriteLogAndDie(int signal) {
+  if (LogFile != nullptr) LogFile->WriteWaitingNow();
+  ::raise(signal);  // the handler was reset on entry: this one takes the default action
+}
+
+void WriteLogOnFatalSignals() {
+  struct sigaction action {};
+  action.sa_handler = WriteLogAndDie;
+  action.sa_flags = SA_RESETHAND | SA_NODEFER;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) {
+    ::sigaction(signal, &action, nullptr);
+  }
+}
+
+}  // namespace
+
 int main(int, char** argv) {
   // Every connection holds a descriptor, and the log, the store and the encoder library open
   // files besides: the soft limit a session usually starts a program with (1024) would stop the
@@ -25,6 +47,7 @@ int main(int, char** argv) {
     ::setrlimit(RLIMIT_NOFILE, &limit);
   }
   InitializeUnits(ExecutableDirectory());
+  WriteLogOnFatalSignals();
   int exitCode = 0;
   {
     // Qt gets the program name only, so no option of the command line reaches it either.

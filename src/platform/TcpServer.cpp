@@ -7,6 +7,7 @@
 #include <thread>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
@@ -156,9 +157,10 @@ struct TServerState {
   std::condition_variable Changed;  // Stopping set, or a connection ended
   bool Stopping = false;
   std::unordered_map<const TTcpConnection*, TEntry> Connections;
-  // The thread that ended last and is not joined yet. Each ending thread joins the one that
-  // ended before it, which keeps at most one unjoined thread around and needs no reaper.
-  std::thread LastEnded;
+  // Threads past their last use of the state, not joined yet. The accept loop joins them
+  // before it starts the next connection, and CloseAndAwait joins the rest; ending threads never
+  // wait for one another, so that many connections can end at once.
+  std::vector<std::thread> Ended;
 };
 
 void TServerState::Listen(int port) {
@@ -190,7 +192,10 @@ void TServerState::AcceptLoop(std::shared_ptr<TServerState> self) {
       }
       continue;
     }
+    std::vector<std::thread> ended;
+    ended.swap(self->Ended);
     lock.unlock();
+    for (std::thread& thread : ended) thread.join();
     StartConnection(self, std::move(socket));
   }
 }
@@ -224,18 +229,20 @@ void TServerState::RunConnection(std::shared_ptr<TServerState> self,
 }
 
 void TServerState::ConnectionEnded(const TTcpConnection* connection) {
-  std::thread previous;
+  // With no new connection coming, the ended ones are joined here, a batch at a time: each of
+  // them has left this block and is at most joining a batch of its own.
+  constexpr std::size_t kBatch = 64;
+  std::vector<std::thread> batch;
   {
     std::lock_guard<std::mutex> lock(Mutex);
     const auto it = Connections.find(connection);
     if (it == Connections.end()) return;  // detached by CloseAndAwait: nobody joins us
-    previous = std::move(LastEnded);
-    LastEnded = std::move(it->second.Thread);
+    if (Ended.size() >= kBatch) batch.swap(Ended);
+    Ended.push_back(std::move(it->second.Thread));
     Connections.erase(it);
     Changed.notify_all();
   }
-  // `previous` has passed the block above and is at most joining its own predecessor.
-  if (previous.joinable()) previous.join();
+  for (std::thread& thread : batch) thread.join();
 }
 
 void TServerState::StopAccepting() {
@@ -251,7 +258,7 @@ void TServerState::StopAccepting() {
 }
 
 bool TServerState::CloseAndAwait(std::chrono::steady_clock::time_point deadline) {
-  std::thread last;
+  std::vector<std::thread> ended;
   bool allEnded;
   {
     std::unique_lock<std::mutex> lock(Mutex);
@@ -260,10 +267,10 @@ bool TServerState::CloseAndAwait(std::chrono::steady_clock::time_point deadline)
     // The stragglers hold their own references to this state and their connection.
     for (auto& item : Connections) item.second.Thread.detach();
     Connections.clear();
-    last = std::move(LastEnded);
+    ended.swap(Ended);
   }
-  // Joining the last one to end joins, through it, every one that ended before it.
-  if (last.joinable()) last.join();
+  // Each of these has left the block of ConnectionEnded above: they end at once.
+  for (std::thread& thread : ended) thread.join();
   return allEnded;
 }
 

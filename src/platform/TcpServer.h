@@ -102,8 +102,10 @@ class TTcpConnection {
 // connection carries any number of requests, one after another). The connection ends, and its
 // thread with it, when OnExecute throws (the exception is swallowed: reporting it is the
 // procedure's business), when OnExecute closes it, when the peer closes it (the next read
-// throws) or when the server is deactivated. Ended threads are joined as they end, so a host
-// serving many short connections does not gather thread objects.
+// throws) or when the server is deactivated. Ended threads are joined soon after they end (by
+// the accept loop, or by another ending thread once a few have gathered), never one ending
+// thread waiting for the next: so many connections may end at once, and a host serving many
+// short connections gathers neither threads nor thread objects.
 class TTcpServer {
  public:
   // The per-connection procedure. It must read or close on every call: returning with the

@@ -34,6 +34,11 @@ class LogFileTest : public ::testing::Test {
   void TearDown() override { SysOption = FSaved; }
 
   // The file's lines, each without its CR LF; fails the test on a line not ended by CR LF.
+  // What `log` has written, after waiting for its writer.
+  std::vector<std::string> Lines(TLogFile& log) {
+    log.Flush();
+    return Lines(log.FileName);
+  }
   std::vector<std::string> Lines(const std::string& path) {
     const std::string bytes = ReadFileBytes(path);
     std::vector<std::string> lines;
@@ -65,7 +70,7 @@ TEST_F(LogFileTest, EntriesAreTimeStampedLinesEndedByCrLf) {
   log.AddLog("abc");
   log.AddLog("");
   log.AddLog("收到消息: \r\n<R type=\"ReadCard\"/>");
-  const std::vector<std::string> lines = Lines(log.FileName);
+  const std::vector<std::string> lines = Lines(log);
   ASSERT_EQ(lines.size(), 4u);
 
   ASSERT_TRUE(std::regex_search(lines[0], kStamp)) << lines[0];
@@ -84,6 +89,7 @@ TEST_F(LogFileTest, AppendsToAnExistingFileWithoutAByteOrderMark) {
   WriteFileBytes(FDir.File("day.LOG"), "earlier\r\n");
   TLogFile log(FDir.File("day.LOG"));
   log.AddLog("later");
+  log.Flush();
   const std::string bytes = ReadFileBytes(log.FileName);
   EXPECT_EQ(bytes.rfind("earlier\r\n", 0), 0u);
   EXPECT_EQ(bytes.substr(bytes.size() - 7), "later\r\n");
@@ -93,6 +99,7 @@ TEST_F(LogFileTest, WriteLogOffCreatesAndWritesNothing) {
   FOptions->WriteLog = false;
   TLogFile log(FDir.File("off.LOG"));
   log.AddLog("nothing");
+  log.Flush();
   EXPECT_FALSE(FileExists(log.FileName));
 }
 
@@ -103,6 +110,7 @@ TEST_F(LogFileTest, InputOutputFailuresAreAbsorbed) {
   MakeReadOnly(FDir.File("ro.LOG"));
   TLogFile readOnly(FDir.File("ro.LOG"));
   EXPECT_NO_THROW(readOnly.AddLog("dropped"));
+  readOnly.Flush();
   EXPECT_EQ(ReadFileBytes(readOnly.FileName), "kept\r\n");
 
   TLogFile missingFolder(FDir.File("no/such/folder/x.LOG"));
@@ -114,6 +122,7 @@ TEST_F(LogFileTest, AnEntryThatDoesNotFitIsDroppedWhole) {
   // stops at the limit and the rest fails (with SIGXFSZ, ignored here, as the disk's ENOSPC).
   TLogFile log(FDir.File("full.LOG"));
   log.AddLog("first");
+  log.Flush();
   const std::string before = ReadFileBytes(log.FileName);
   struct sigaction ignore = {}, savedAction = {};
   ignore.sa_handler = SIG_IGN;
@@ -124,13 +133,14 @@ TEST_F(LogFileTest, AnEntryThatDoesNotFitIsDroppedWhole) {
   limit.rlim_cur = before.size() + 10;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
   log.AddLog("an entry far longer than the ten bytes that still fit");
+  log.Flush();
   const std::string whileFull = ReadFileBytes(log.FileName);
   setrlimit(RLIMIT_FSIZE, &savedLimit);
   sigaction(SIGXFSZ, &savedAction, nullptr);
 
   EXPECT_EQ(whileFull, before) << "no part of the entry stays";
   log.AddLog("after");
-  const std::vector<std::string> lines = Lines(log.FileName);
+  const std::vector<std::string> lines = Lines(log);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1].substr(20), "after");
 }
@@ -141,17 +151,20 @@ TEST_F(LogFileTest, AFileDeletedOrMovedAsideMeanwhileIsCreatedAfresh) {
   const auto aSecond = std::chrono::milliseconds(1100);
   TLogFile log(FDir.File("day.LOG"));
   log.AddLog("one");
+  log.Flush();
   ASSERT_EQ(std::remove(log.FileName.c_str()), 0);
   std::this_thread::sleep_for(aSecond);
   log.AddLog("two");
+  log.Flush();
   ASSERT_EQ(std::rename(log.FileName.c_str(), FDir.File("aside.LOG").c_str()), 0);
   std::this_thread::sleep_for(aSecond);
   log.AddLog("three");
 
+  log.Flush();
   const std::vector<std::string> aside = Lines(FDir.File("aside.LOG"));
   ASSERT_EQ(aside.size(), 1u);
   EXPECT_EQ(aside[0].substr(20), "two");
-  const std::vector<std::string> current = Lines(log.FileName);
+  const std::vector<std::string> current = Lines(log);
   ASSERT_EQ(current.size(), 1u);
   EXPECT_EQ(current[0].substr(20), "three");
 }
@@ -167,7 +180,7 @@ TEST_F(LogFileTest, ConcurrentWritersLoseNoEntry) {
   }
   for (auto& th : threads) th.join();
 
-  const std::vector<std::string> lines = Lines(log.FileName);
+  const std::vector<std::string> lines = Lines(log);
   ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kEntries));
   std::set<std::string> seen;
   for (const std::string& line : lines) {

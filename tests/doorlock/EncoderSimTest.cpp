@@ -48,6 +48,7 @@ class EncoderSimTest : public ::testing::Test {
 
   std::vector<std::string> Log() const {
     std::vector<std::string> lines;
+    LogFile->Flush();
     if (!FileExists(LogFile->FileName)) return lines;
     std::istringstream in(ReadFileBytes(LogFile->FileName));
     std::string line;
@@ -55,7 +56,10 @@ class EncoderSimTest : public ::testing::Test {
     return lines;
   }
   // Emptied, not deleted: the log keeps its file open.
-  void ClearLog() const { WriteFileBytes(LogFile->FileName, ""); }
+  void ClearLog() const {
+    LogFile->Flush();
+    WriteFileBytes(LogFile->FileName, "");
+  }
 
   bool Write(TBaseDoorlock& device, std::int64_t& cardNo, bool isCopy = false) {
     return device.WriteCard("", "A", "3", "0101", "", Begin(), Begin(), End(), End(), isCopy,

@@ -145,6 +145,7 @@ class Mbt2005DoorlockTest : public ::testing::Test {
   // The log's entries so far, without their time stamps.
   std::vector<std::string> Log() const {
     std::vector<std::string> lines;
+    LogFile->Flush();
     if (!FileExists(LogFile->FileName)) return lines;
     const std::string bytes = ReadFileBytes(LogFile->FileName);
     std::size_t start = 0;
@@ -158,7 +159,10 @@ class Mbt2005DoorlockTest : public ::testing::Test {
   }
 
   // Emptied, not deleted: the log keeps its file open.
-  void ClearLog() const { WriteFileBytes(LogFile->FileName, ""); }
+  void ClearLog() const {
+    LogFile->Flush();
+    WriteFileBytes(LogFile->FileName, "");
+  }
 
   bool WriteCard(TBaseDoorlock& device, bool isCopy, std::int64_t& cardNo) {
     return device.WriteCard("R0001", "A", "3", "0101", "张三", Begin(), CheckIn(), End(),

@@ -374,6 +374,30 @@ TEST_F(HostFaultTest, ALogThatTakesNoByteDoesNotStopRequests) {
   EXPECT_EQ(FHost.StopWith(SIGTERM), 0);
 }
 
+// A fault inside the encoder's library ends the host; the entries logged before it, the last
+// of them moments before the fault, are in the log all the same. Started again, it serves.
+TEST_F(HostFaultTest, ACrashInsideTheEncoderLibraryKeepsTheLogUpToIt) {
+  FHost.WriteOptions();
+  FHost.Start();
+  ASSERT_TRUE(FHost.WaitListening());
+  ASSERT_TRUE(Served(FHost.Port()));
+  ASSERT_TRUE(FHost.Simulator("crash ReadCard"));
+  EXPECT_EQ(Exchange(FHost.Port(), "<R type=\"ReadCard\"><RequestID>crash-1</RequestID></R>"),
+            std::nullopt);
+  EXPECT_EQ(FHost.WaitEnded(), 128 + SIGSEGV);
+
+  const std::string log = FHost.TodaysLog();
+  const std::size_t received = log.find("<RequestID>crash-1</RequestID>");
+  ASSERT_NE(received, std::string::npos) << log;
+  EXPECT_NE(log.find("执行操作->", received), std::string::npos) << log;
+  EXPECT_EQ(log.size() >= 2 ? log.substr(log.size() - 2) : log, "\r\n") << "whole lines only";
+
+  FHost.Start();
+  ASSERT_TRUE(FHost.WaitListening());
+  EXPECT_TRUE(Served(FHost.Port())) << "the crash switch was used up";
+  EXPECT_EQ(FHost.StopWith(SIGTERM), 0);
+}
+
 TEST_F(HostFaultTest, EncoderLibraryMissingOrFailingEveryCall) {
   struct TCase {
     const char* Name;

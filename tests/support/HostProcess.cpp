@@ -143,6 +143,11 @@ bool THostProcess::WaitListening() {
 int THostProcess::StopWith(int signal, int timeoutMs) {
   if (FPid <= 0) return -1;
   ::kill(FPid, signal);
+  return WaitEnded(timeoutMs);
+}
+
+int THostProcess::WaitEnded(int timeoutMs) {
+  if (FPid <= 0) return -1;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (std::chrono::steady_clock::now() < deadline) {
     int status = 0;

@@ -54,6 +54,8 @@ class THostProcess {
   // Sends the signal and waits at most `timeoutMs` for the host to end. Returns its exit status,
   // 128 + the signal that ended it, or -1 when it did not end in time.
   int StopWith(int signal, int timeoutMs = 15000);
+  // Waits at most `timeoutMs` for the host to end by itself; its status as StopWith gives it.
+  int WaitEnded(int timeoutMs = 15000);
   // SIGKILL, and reaps the process.
   void Kill();
 
