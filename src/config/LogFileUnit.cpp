@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "config/SysOptionUnit.h"
@@ -44,9 +46,60 @@ TLogFile::~TLogFile() {
   if (FFd >= 0) ::close(FFd);
 }
 
+namespace {
+
+// "yyyy-mm-dd hh:nn:ss " for now. Formatted once a second per thread: a second's text only
+// changes with the time zone, which is part of the key.
+struct TStamp {
+  time_t Second = -1;
+  long Zone = 0;
+  const char* ZoneName = nullptr;
+  std::string Text;
+};
+thread_local TStamp GStamp;
+
+const std::string& NowStamp() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  TStamp& stamp = GStamp;
+  if (stamp.Second != ts.tv_sec || stamp.Zone != timezone || stamp.ZoneName != tzname[0]) {
+    stamp.Text = FormatDateTime("yyyy-mm-dd hh:nn:ss ", Now());
+    stamp.Second = ts.tv_sec;
+    stamp.Zone = timezone;
+    stamp.ZoneName = tzname[0];
+  }
+  return stamp.Text;
+}
+
+}  // namespace
+
+TLogFile::TEntry* TLogFile::NewEntry(const std::string& stamp, const std::string& text) {
+  const std::size_t size = stamp.size() + text.size() + 2;
+  auto* entry = static_cast<TEntry*>(::operator new(sizeof(TEntry) + size));
+  entry->Next = nullptr;
+  entry->Size = size;
+  char* out = entry->Text();
+  std::memcpy(out, stamp.data(), stamp.size());
+  std::memcpy(out + stamp.size(), text.data(), text.size());
+  out[size - 2] = '\r';
+  out[size - 1] = '\n';
+  return entry;
+}
+
+TLogFile::TEntry* TLogFile::OldestFirst(TEntry* newestFirst) noexcept {
+  TEntry* oldestFirst = nullptr;
+  while (newestFirst != nullptr) {
+    TEntry* next = newestFirst->Next;
+    newestFirst->Next = oldestFirst;
+    oldestFirst = newestFirst;
+    newestFirst = next;
+  }
+  return oldestFirst;
+}
+
 void TLogFile::AddLog(const std::string& text) {
   if (SysOption != nullptr && !SysOption->WriteLog) return;
-  auto* entry = new TEntry{FormatDateTime("yyyy-mm-dd hh:nn:ss ", Now()) + text + "\r\n", nullptr};
+  TEntry* entry = NewEntry(NowStamp(), text);
   entry->Next = FWaiting.load();
   while (!FWaiting.compare_exchange_weak(entry->Next, entry)) {
   }
@@ -146,48 +199,35 @@ void TLogFile::Flush() {
 
 void TLogFile::WriteRound(TEntry* entries) {
   // The newest entry comes first: turn the list round, so that entries go out as they came.
-  TEntry* oldestFirst = nullptr;
-  while (entries != nullptr) {
-    TEntry* next = entries->Next;
-    entries->Next = oldestFirst;
-    oldestFirst = entries;
-    entries = next;
-  }
-  std::string batch;
+  TEntry* oldestFirst = OldestFirst(entries);
   std::vector<std::size_t> ends;
-  if (oldestFirst != nullptr && oldestFirst->Next == nullptr) {
-    batch.swap(oldestFirst->Text);
-    ends.push_back(batch.size());
+  if (oldestFirst->Next == nullptr) {
+    ends.push_back(oldestFirst->Size);
+    WriteBatch(std::string_view(oldestFirst->Text(), oldestFirst->Size), ends);
   } else {
+    std::string batch;
     for (const TEntry* entry = oldestFirst; entry != nullptr; entry = entry->Next) {
-      batch += entry->Text;
+      batch.append(entry->Text(), entry->Size);
       ends.push_back(batch.size());
     }
+    WriteBatch(batch, ends);
   }
   while (oldestFirst != nullptr) {
     TEntry* next = oldestFirst->Next;
-    delete oldestFirst;
+    ::operator delete(oldestFirst);
     oldestFirst = next;
   }
-  WriteBatch(batch, ends);
 }
 
 void TLogFile::WriteWaitingNow() noexcept {
-  TEntry* entries = FWaiting.exchange(nullptr);
-  TEntry* oldestFirst = nullptr;
-  while (entries != nullptr) {
-    TEntry* next = entries->Next;
-    entries->Next = oldestFirst;
-    oldestFirst = entries;
-    entries = next;
-  }
+  const TEntry* oldestFirst = OldestFirst(FWaiting.exchange(nullptr));
   if (oldestFirst == nullptr) return;
   const int fd = FFd >= 0 ? FFd : ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return;
   for (const TEntry* entry = oldestFirst; entry != nullptr; entry = entry->Next) {
     size_t done = 0;
-    while (done < entry->Text.size()) {
-      const ssize_t n = ::write(fd, entry->Text.data() + done, entry->Text.size() - done);
+    while (done < entry->Size) {
+      const ssize_t n = ::write(fd, entry->Text() + done, entry->Size - done);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return;
       done += static_cast<size_t>(n);
@@ -217,7 +257,7 @@ int TLogFile::CurrentDescriptor() {
   return FFd;
 }
 
-void TLogFile::WriteBatch(const std::string& batch, const std::vector<std::size_t>& ends) {
+void TLogFile::WriteBatch(std::string_view batch, const std::vector<std::size_t>& ends) {
   const int fd = CurrentDescriptor();
   if (fd < 0) return;
   size_t done = 0;

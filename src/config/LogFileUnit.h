@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -44,10 +45,15 @@ class TLogFile {
   const std::string FileName;
 
  private:
+  // An entry waiting to be written: its text follows it in the same allocation.
   struct TEntry {
-    std::string Text;
     TEntry* Next;
+    std::size_t Size;
+    char* Text() { return reinterpret_cast<char*>(this + 1); }
+    const char* Text() const { return reinterpret_cast<const char*>(this + 1); }
   };
+  static TEntry* NewEntry(const std::string& stamp, const std::string& text);
+  static TEntry* OldestFirst(TEntry* newestFirst) noexcept;
   void RunWriter();  // the writer thread
   // With the writer's role held: writes one round of what waits; false when nothing waited.
   bool WriteOneRound();
@@ -59,7 +65,7 @@ class TLogFile {
   // Writes one round: `entries`, newest first, then releases them.
   void WriteRound(TEntry* entries);
   // Writes `batch`, whose entries end at the offsets `ends`.
-  void WriteBatch(const std::string& batch, const std::vector<std::size_t>& ends);
+  void WriteBatch(std::string_view batch, const std::vector<std::size_t>& ends);
   // The descriptor of the file now under FileName, opened when needed; -1 when it cannot be.
   int CurrentDescriptor();
 
