@@ -1,6 +1,5 @@
 #include "host/RequestListenerUnit.h"
 
-#include "config/LogFileUnit.h"
 #include "config/SysOptionUnit.h"
 #include "doorlock/DoorlockMessageHandlerUnit.h"
 #include "kinds/HandMessageHandlerUnit.h"
@@ -45,27 +44,15 @@ std::string ListenerStartLine(int kind) {
 
 namespace {
 
-// Writes the calling thread's log entries out before its connection closes, so that a peer
-// that sees the connection end finds every entry of its request in the log. A connection that
-// stays open is left alone: the writer at work writes the entries within moments, and the next
-// request need not wait for that.
-void FlushLog() {
-  if (LogFile != nullptr) LogFile->Flush();
-}
-
 // One request of a kind whose connections never stay open; a failure passes out to the server,
 // which closes the connection too.
 template <typename THandler>
 void ServeOneRequest(TTcpConnection& connection, const void* memo) {
-  try {
+  {
     THandler handler(memo);
     const std::string text = DecodeRequestText(connection.ReadRequest());
     handler.HandleMessage(connection, text);
-  } catch (...) {
-    FlushLog();
-    throw;
   }
-  FlushLog();
   connection.Close();
 }
 
@@ -86,16 +73,10 @@ void ServeConnection(int kind, TTcpConnection& connection, const void* memo) {
       connection.Close();
       return;
   }
-  try {
+  {
     TDoorlockMessageHandler handler(memo);
     const std::string text = DecodeRequestText(connection.ReadRequest());
     handler.HandleMessage(connection, text);
-  } catch (...) {
-    FlushLog();  // the server closes the connection
-    throw;
   }
-  if (!KeepConnection) {
-    FlushLog();
-    connection.Close();
-  }
+  if (!KeepConnection) connection.Close();
 }

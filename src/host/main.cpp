@@ -2,7 +2,6 @@
 // needs is in Option.ini beside the executable.
 #include <QApplication>
 
-#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -17,27 +16,6 @@
 #include "host/MainFormUnit.h"
 #include "host/StartupUnit.h"
 
-namespace {
-
-// A fatal signal (a fault inside the card encoder's library, say) writes the log entries that
-// still wait for the log's writer, then ends the process as the signal would have.
-void WriteLogAndDie(int signal) {
-  if (LogFile != nullptr) LogFile->WriteWaitingNow();
-  ::raise(signal);  // the handler was reset on entry: this one takes the default action
-}
-
-void WriteLogOnFatalSignals() {
-  struct sigaction action {};
-  action.sa_handler = WriteLogAndDie;
-  action.sa_flags = SA_RESETHAND | SA_NODEFER;
-  sigemptyset(&action.sa_mask);
-  for (const int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) {
-    ::sigaction(signal, &action, nullptr);
-  }
-}
-
-}  // namespace
-
 int main(int, char** argv) {
   // Every connection holds a descriptor, and the log, the store and the encoder library open
   // files besides: the soft limit a session usually starts a program with (1024) would stop the
@@ -47,7 +25,6 @@ int main(int, char** argv) {
     ::setrlimit(RLIMIT_NOFILE, &limit);
   }
   InitializeUnits(ExecutableDirectory());
-  WriteLogOnFatalSignals();
   int exitCode = 0;
   {
     // Qt gets the program name only, so no option of the command line reaches it either.
@@ -66,10 +43,7 @@ int main(int, char** argv) {
         // wait. Closing or releasing what it uses would pull them from under it, and waiting could
         // hang the exit for good: end the process here. Every acknowledged row is already
         // committed to the store's file.
-        if (LogFile != nullptr) {
-          LogFile->AddLog("接口监听服务器停止时仍有连接未结束，程序直接退出");
-          LogFile->Flush();
-        }
+        if (LogFile != nullptr) LogFile->AddLog("接口监听服务器停止时仍有连接未结束，程序直接退出");
         std::fflush(nullptr);
         ::_exit(0);
       }

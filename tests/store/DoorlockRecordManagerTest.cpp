@@ -107,10 +107,7 @@ class DoorlockRecordManagerTest : public ::testing::Test {
   std::string DbFile() const { return FDir.File("Client.db"); }
 
   // The texts logged so far, without their time stamps.
-  std::vector<std::string> Logged() const {
-    FLog->Flush();
-    return LoggedIn(FLog->FileName);
-  }
+  std::vector<std::string> Logged() const { return LoggedIn(FLog->FileName); }
   static std::vector<std::string> LoggedIn(const std::string& fileName) {
     std::vector<std::string> lines;
     if (!FileExists(fileName)) return lines;
@@ -541,7 +538,6 @@ TEST_F(DoorlockRecordManagerTest, StartUpOpensClientDbBesideTheExecutableAndGoes
     ASSERT_NE(DoorlockRecordManager, nullptr);
     EXPECT_EQ(DoorlockRecordManager->FileName, dir.File("Client.db"));
     EXPECT_EQ(DoorlockRecordManager->Connected(), c.connected);
-    LogFile->Flush();
     const std::vector<std::string> dayLog = LoggedIn(LogFile->FileName);
     EXPECT_EQ(dayLog.size(), c.connected ? 0u : 1u);
     FinalizeUnits();

@@ -34,7 +34,6 @@ void THostFixture::TearDown() {
 
 std::vector<std::string> THostFixture::LogLines() const {
   static const std::regex stamp(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} )");
-  LogFile->Flush();
   const std::string bytes = ReadFileBytes(LogFile->FileName);
   std::vector<std::string> lines;
   size_t start = 0;
