@@ -2,23 +2,14 @@
 // after the day the host started ("yyyymmdd.LOG" beside the executable). The name is fixed for
 // the life of the process, so a host running past midnight keeps its start day's file.
 //
-// Each call returns only once its entry is in the file, and the file is open only while an
-// entry is being written: nothing is kept in memory between calls, and the file may be read,
-// moved or deleted at any moment (the next entry then creates it again).
-//
-// Thread-safe: AddLog is called from the main thread and every connection thread. Calls are
-// serialised, so no entry is lost to a collision between two writers and entries never
-// interleave within a line. Calls that arrive while another call is writing wait for it, and
-// the first of them then writes all their entries in one opening of the file, in the order they
-// came: a busy host opens the file far less often than it logs.
+// Thread-safe: AddLog is called from the main thread and every connection thread. Each call
+// opens the file for appending on a descriptor of its own and closes it again; the writes are
+// serialised by a mutex, so no entry is lost to a collision between two writers of this process,
+// and entries never interleave within a line. The file is open only during one call.
 #pragma once
 
-#include <condition_variable>
-#include <cstdint>
 #include <mutex>
 #include <string>
-#include <string_view>
-#include <vector>
 
 class TLogFile {
  public:
@@ -34,18 +25,7 @@ class TLogFile {
   const std::string FileName;
 
  private:
-  // Opens the file, writes `batch` (whose entries end at the offsets `ends`) and closes it.
-  void WriteBatch(std::string_view batch, const std::vector<std::size_t>& ends);
-
   std::mutex FLock;
-  std::condition_variable FWritten;
-  // Under FLock: entries waiting for the writer and where each ends; entries are numbered in
-  // the order they came, and FDone is the number of the last one written (or dropped).
-  std::string FPending;
-  std::vector<std::size_t> FPendingEnds;
-  bool FWriting = false;
-  std::uint64_t FAdded = 0;
-  std::uint64_t FDone = 0;
 };
 
 // The file name for a log started at `startDay` in `directory` (which ends with a separator).

@@ -174,7 +174,7 @@ TEST_F(LogFileTest, ConcurrentWritersLoseNoEntry) {
 }
 
 // A call that comes while another is held up writing (here into a pipe nobody reads yet) waits
-// for it, and its entry follows in the next write; it returns only once that entry is out.
+// for it: its entry follows the other one whole, and the call returns only once it is out.
 TEST_F(LogFileTest, AnEntryAddedDuringASlowWriteFollowsItBeforeItsCallReturns) {
   const std::string path = FDir.File("slow.LOG");
   ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
