@@ -1,7 +1,7 @@
 // Faults the built host must live through without losing data or service, each on a copy of the
 // host run as its own process with the simulated encoder: a kill in the middle of card issues,
 // files and folders it may not write, a full disk under its log, an encoder library that is
-// missing or fails every call, hostile peers, a thousand connections at once, and a stop while
+// missing, fails every call or crashes the process, hostile peers, a thousand connections at once, and a stop while
 // requests are in flight. Each test fails when the fault costs an answered request's record, an
 // answer to a well-behaved client, or a clean end of the process.
 #include <gtest/gtest.h>
