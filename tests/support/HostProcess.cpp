@@ -96,9 +96,14 @@ void THostProcess::Start(const THostStart& how) {
   if (FPid > 0) throw std::logic_error("the host is running already");
   // Everything the child needs is prepared here: between fork and exec only async-signal-safe
   // calls are made.
+  // An entry of how.Environment replaces the inherited one of the same name.
+  const auto named = [](const std::string& entry) { return entry.substr(0, entry.find('=') + 1); };
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::string(*entry).rfind("QT_QPA_PLATFORM=", 0) != 0) environment.push_back(*entry);
+    const std::string name = named(*entry);
+    bool replaced = name == "QT_QPA_PLATFORM=";
+    for (const std::string& own : how.Environment) replaced = replaced || named(own) == name;
+    if (!replaced) environment.push_back(*entry);
   }
   environment.push_back("QT_QPA_PLATFORM=offscreen");
   for (const std::string& entry : how.Environment) environment.push_back(entry);

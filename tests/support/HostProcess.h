@@ -23,7 +23,7 @@ struct THostStart {
   // When set, the soft limit on open descriptors the host starts with (exit status 125 when it
   // cannot be set).
   std::optional<unsigned long> OpenFilesSoftLimit;
-  // Extra environment entries for the host, "NAME=value".
+  // Extra environment entries for the host, "NAME=value"; each replaces an inherited one.
   std::vector<std::string> Environment;
 };
 
