@@ -422,7 +422,8 @@ void TBench::IdleRun() {
 
   // Opened paced: a burst beyond the listen queue (backlog 15) would have SYNs dropped and
   // retried a second later. Each batch waits until the host has a thread for every connection.
-  const long baseThreads = ReadStatusField(host.Pid(), "Threads");
+  // The host's own threads, not Qt's pool threads, which come and go on their own.
+  const long baseThreads = CountThreadsNamed(host.Pid(), "doorlock-host");
   std::vector<int> idle;
   double slowest = 0;
   bool stalled = false;
@@ -438,7 +439,7 @@ void TBench::IdleRun() {
     idle.push_back(fd);
     if ((i + 1) % 10 == 0 || i + 1 == FOptions.IdleConnections) {
       const auto deadline = std::chrono::steady_clock::now() + 3s;
-      while (ReadStatusField(host.Pid(), "Threads") < baseThreads + i + 1) {
+      while (CountThreadsNamed(host.Pid(), "doorlock-host") < baseThreads + i + 1) {
         if (std::chrono::steady_clock::now() > deadline) {
           stalled = true;
           break;

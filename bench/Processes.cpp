@@ -76,6 +76,21 @@ long CountOpenDescriptors(pid_t pid) {
   return count;
 }
 
+long CountThreadsNamed(pid_t pid, const std::string& name) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  DIR* dir = ::opendir(tasks.c_str());
+  if (dir == nullptr) return -1;
+  long count = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    std::ifstream comm(tasks + "/" + entry->d_name + "/comm");
+    std::string threadName;
+    if (std::getline(comm, threadName) && threadName == name) ++count;
+  }
+  ::closedir(dir);
+  return count;
+}
+
 TChild::~TChild() {
   if (FPid > 0) Stop(SIGKILL, std::chrono::seconds(5));
 }

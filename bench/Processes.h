@@ -26,6 +26,10 @@ void WriteTextFile(const std::string& path, const std::string& text);
 // cannot be read.
 long ReadStatusField(pid_t pid, const std::string& field);
 
+// The number of the process's threads called `name` (threads keep their program's name unless
+// they set one, as Qt's pool threads do); -1 when it cannot be read.
+long CountThreadsNamed(pid_t pid, const std::string& name);
+
 // The number of descriptors the process has open; -1 when it cannot be read.
 long CountOpenDescriptors(pid_t pid);
 
