@@ -13,6 +13,7 @@
 #include <regex>
 #include <thread>
 
+#include "support/HostProcess.h"
 #include "support/StoreRows.h"
 #include "support/TcpClient.h"
 #include "support/TempDir.h"
@@ -36,9 +37,7 @@ int FreePort() {
 class HostProcessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const auto& entry : fs::directory_iterator(HOST_BIN_DIR)) {
-      if (entry.is_regular_file()) fs::copy_file(entry.path(), FDir.File(entry.path().filename()));
-    }
+    CopyHostPrograms(HOST_BIN_DIR, FDir.Path());
     FPort = FreePort();
   }
 

@@ -67,13 +67,16 @@ int FreeLoopbackPort() {
   return ntohs(address.sin_port);
 }
 
+void CopyHostPrograms(const std::string& binDir, const std::string& folder) {
+  for (const char* name : {"doorlock-host", "libmbt2005.so", "mbt2005-sim"}) {
+    fs::copy_file(fs::path(binDir) / name, fs::path(folder) / name);
+  }
+}
+
 THostProcess::THostProcess(const std::string& binDir, const std::string& folder)
     : FFolder(folder.empty() ? FOwnDir.Path() : folder) {
   if (FFolder.back() != '/') FFolder += '/';
-  for (const auto& entry : fs::directory_iterator(binDir)) {
-    if (entry.is_regular_file())
-      fs::copy_file(entry.path(), FFolder + entry.path().filename().string());
-  }
+  CopyHostPrograms(binDir, FFolder);
   FPort = FreeLoopbackPort();
 }
 

@@ -1,6 +1,6 @@
 // The built host as its own process, for tests that need a whole process: signals, kill -9,
-// file permissions, resource limits, a full disk. The constructor copies the build's bin folder
-// (the host, the simulated encoder library and its tool) into a fresh temporary folder; Start
+// file permissions, resource limits, a full disk. The constructor copies the host, the simulated
+// encoder library and its tool from the build's bin folder into a fresh temporary folder; Start
 // runs the copy there on Qt's offscreen platform, on a port that was free a moment before.
 //
 // Not thread-safe: one test thread drives it. Talk to the host with TTcpClient on Port().
@@ -69,6 +69,11 @@ class THostProcess {
   int FPort = 0;
   pid_t FPid = -1;
 };
+
+// Copies the host, the simulated encoder library and its tool from the build's bin folder into
+// `folder`, and nothing else: a host run from the bin folder by hand leaves its options, log,
+// store and encoder state there, which a test must not start with.
+void CopyHostPrograms(const std::string& binDir, const std::string& folder);
 
 // Whether THostStart::NoFileOverride can be had here (root needs CAP_SETPCAP for it).
 bool FileOverrideCanBeDropped();
